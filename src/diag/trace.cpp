@@ -1,0 +1,56 @@
+// The console trace: diagnostic lines on standard output.
+//
+// Any thread may trace, and the batch worker can be ended by TerminateThread in
+// the middle of a line. A runtime stream (printf) holds a lock while it writes;
+// a worker killed inside it would leave that lock held and the next trace of the
+// user interface thread would block for ever. So each line is formatted into a
+// stack buffer and handed to the system in a single WriteFile: no lock of ours,
+// no heap, nothing a killed thread can leave behind.
+#include "diag/diag.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+
+std::size_t FormatText(char* buf, std::size_t size, const char* format, ...)
+{
+    if (buf == nullptr || size == 0)
+        return 0;
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(buf, size, format, args);
+    va_end(args);
+    buf[size - 1] = '\0';
+    if (n < 0) {
+        buf[0] = '\0';
+        return 0;
+    }
+    return static_cast<std::size_t>(n) < size ? static_cast<std::size_t>(n) : size - 1;
+}
+
+// Writes len bytes to standard output in one call. A GUI process started
+// normally has no standard output; then the line simply goes nowhere.
+static void WriteStdout(const char* text, DWORD len)
+{
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out == nullptr || out == INVALID_HANDLE_VALUE || len == 0)
+        return;
+    DWORD written = 0;
+    WriteFile(out, text, len, &written, nullptr);
+}
+
+void Trace(const char* format, ...)
+{
+    // Long enough for the longest trace (two paths of 255 characters and
+    // change); longer expansions are cut, never overrun.
+    char line[2048];
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (n < 0)
+        return;
+    std::size_t len = static_cast<std::size_t>(n) < sizeof line ? static_cast<std::size_t>(n) : sizeof line - 1;
+    WriteStdout(line, static_cast<DWORD>(len));
+}

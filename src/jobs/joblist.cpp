@@ -1,0 +1,142 @@
+// The job list: columns, Add through the two file dialogs, Remove.
+//
+// The list view is the one store of jobs; everything here runs on the user
+// interface thread. The batch worker reads rows by sending messages to the
+// control, which this thread serves.
+#include "jobs/jobs.h"
+#include "diag/diag.h"
+#include "tolvane.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <cstring>
+
+char ImageStartDir[256];
+char ProfileStartDir[256] = "C:\\Program Files\\Neat Image\\PROFILES";
+
+namespace {
+
+// Buffers of one Add; zero-filled afresh at every Add.
+char FileBuffer[8192];
+char FileTitleBuffer[8192];
+char ProfileFileBuffer[256];
+
+const char kImageFilter[] =
+    "Image Files (*.jpg, *.jpeg, *.bmp, *.tif, *.tiff)\0*.jpg;*.jpeg;*.bmp;*.tif;*.tiff\0";
+const char kProfileFilter[] = "Noise profiles (*.dnp, *.dnf)\0*.dnp;*.dnf\0";
+
+void InsertSelectedPath(const char* path, void* context)
+{
+    InsertJob(path, static_cast<const char*>(context));
+}
+
+} // namespace
+
+int InitJobColumns(HWND listView)
+{
+    LVCOLUMNA column = {};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = 250;
+    column.pszText = const_cast<char*>("Image Name");
+    column.iSubItem = 0;
+    SendMessageA(listView, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+
+    column.pszText = const_cast<char*>("Noise Profile");
+    column.iSubItem = 1;
+    column.cx = 210;
+    SendMessageA(listView, LVM_INSERTCOLUMNA, 1, reinterpret_cast<LPARAM>(&column));
+    return 1;
+}
+
+int InsertJob(const char* imagePath, const char* profilePath)
+{
+    int count = static_cast<int>(SendMessageA(JobList, LVM_GETITEMCOUNT, 0, 0));
+
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = count;
+    item.iSubItem = 0;
+    item.pszText = const_cast<char*>(imagePath);
+    SendMessageA(JobList, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+
+    item.iSubItem = 1;
+    item.pszText = const_cast<char*>(profilePath);
+    SendMessageA(JobList, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    return 1;
+}
+
+void AddSelectionToJobs(const char* fileBuffer, const char* profilePath)
+{
+    int skipped = 0;
+    SplitSelection(fileBuffer, sizeof FileBuffer, InsertSelectedPath, const_cast<char*>(profilePath), &skipped);
+    if (skipped > 0) {
+        // Cannot come from the system's ANSI dialogs (their paths are shorter),
+        // but a path that does not fit is never cut into another file's name.
+        char text[160];
+        FormatText(text, sizeof text,
+                   "%d of the selected files have paths longer than %d characters and were not added.",
+                   skipped, static_cast<int>(kJoinedPathSize - 1));
+        MessageBoxA(MainDialog, text, "Warning", MB_OK);
+    }
+}
+
+void AddJobs(HWND owner)
+{
+    std::memset(FileBuffer, 0, sizeof FileBuffer);
+    std::memset(FileTitleBuffer, 0, sizeof FileTitleBuffer);
+    std::memset(ProfileFileBuffer, 0, sizeof ProfileFileBuffer);
+
+    OPENFILENAMEA ofn = {};
+    // The structure without the three members later platforms added: 76 bytes
+    // on 32-bit Windows, the matching size on 64-bit.
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.hwndOwner = owner;
+    ofn.hInstance = nullptr;
+    ofn.lpstrFilter = kImageFilter;
+    ofn.lpstrCustomFilter = nullptr;
+    ofn.nMaxCustFilter = 0;
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = FileBuffer;
+    ofn.nMaxFile = sizeof FileBuffer - 1;
+    ofn.lpstrFileTitle = FileTitleBuffer;
+    ofn.nMaxFileTitle = sizeof FileTitleBuffer - 1;
+    ofn.lpstrInitialDir = ImageStartDir;
+    ofn.lpstrTitle = "Select image file(s)";
+    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY;
+    ofn.nFileOffset = 0;
+    ofn.nFileExtension = 0;
+    ofn.lpstrDefExt = nullptr;
+    ofn.lCustData = 0;
+    ofn.lpfnHook = nullptr;
+    ofn.lpTemplateName = nullptr;
+    if (!GetOpenFileNameA(&ofn))
+        return;
+
+    // A first string too long for the start location keeps the previous one.
+    RememberStartLocation(ImageStartDir, sizeof ImageStartDir, FileBuffer, sizeof FileBuffer);
+    Trace("FileBuffer: %s\n", FileBuffer);
+    Trace("FileTitleBuffer: %s\n", FileTitleBuffer);
+
+    ofn.lpstrFilter = kProfileFilter;
+    ofn.lpstrFile = ProfileFileBuffer;
+    ofn.nMaxFile = sizeof ProfileFileBuffer - 1;
+    ofn.lpstrInitialDir = ProfileStartDir;
+    ofn.lpstrTitle = "Select Noise Profile";
+    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    if (!GetOpenFileNameA(&ofn))
+        return;
+
+    RememberStartLocation(ProfileStartDir, sizeof ProfileStartDir, ProfileFileBuffer, sizeof ProfileFileBuffer);
+    Trace("Profile File Buffer: %s\n", ProfileFileBuffer);
+
+    AddSelectionToJobs(FileBuffer, ProfileFileBuffer);
+}
+
+void RemoveSelectedJob()
+{
+    int row = static_cast<int>(SendMessageA(JobList, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    if (row >= 0)
+        SendMessageA(JobList, LVM_DELETEITEM, static_cast<WPARAM>(row), 0);
+}

@@ -1,0 +1,421 @@
+// The test rig's window, control and message box helpers.
+#include "rig.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+namespace rig {
+
+namespace {
+
+struct TopSearch {
+    const char* cls;
+    const char* title;
+    DWORD pid;
+    bool includeHidden;
+    HWND found;
+};
+
+bool Matches(HWND w, const char* cls, const char* title, DWORD pid, bool includeHidden)
+{
+    if (!includeHidden && !IsWindowVisible(w))
+        return false;
+    if (pid != 0) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner != pid)
+            return false;
+    }
+    char buf[512];
+    if (cls) {
+        buf[0] = '\0';
+        GetClassNameA(w, buf, sizeof buf);
+        if (std::strcmp(buf, cls) != 0)
+            return false;
+    }
+    if (title) {
+        buf[0] = '\0';
+        GetWindowTextA(w, buf, sizeof buf);
+        if (std::strcmp(buf, title) != 0)
+            return false;
+    }
+    return true;
+}
+
+BOOL CALLBACK TopSearchProc(HWND w, LPARAM lp)
+{
+    auto* s = reinterpret_cast<TopSearch*>(lp);
+    if (Matches(w, s->cls, s->title, s->pid, s->includeHidden)) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+struct PidWindows {
+    DWORD pid;
+    std::vector<HWND>* out;
+};
+
+BOOL CALLBACK PidWindowsProc(HWND w, LPARAM lp)
+{
+    auto* s = reinterpret_cast<PidWindows*>(lp);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == s->pid && IsWindowVisible(w))
+        s->out->push_back(w);
+    return TRUE;
+}
+
+struct ChildSearch {
+    const char* cls;
+    const char* text;
+    HWND found;
+};
+
+BOOL CALLBACK ChildSearchProc(HWND w, LPARAM lp)
+{
+    auto* s = reinterpret_cast<ChildSearch*>(lp);
+    if (s->cls && ClassOf(w) != s->cls)
+        return TRUE;
+    if (s->text && TextOf(w) != s->text)
+        return TRUE;
+    s->found = w;
+    return FALSE;
+}
+
+// Memory in another process, released on scope exit.
+class RemoteBuffer {
+public:
+    RemoteBuffer(HWND owner, SIZE_T size) : size_(size)
+    {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(owner, &pid);
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (process_)
+            base_ = static_cast<char*>(VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE));
+    }
+    ~RemoteBuffer()
+    {
+        if (base_)
+            VirtualFreeEx(process_, base_, 0, MEM_RELEASE);
+        if (process_)
+            CloseHandle(process_);
+    }
+    bool ok() const { return base_ != nullptr; }
+    char* at(SIZE_T offset) const { return base_ + offset; }
+    bool Write(SIZE_T offset, const void* data, SIZE_T n)
+    {
+        SIZE_T done = 0;
+        return offset + n <= size_ && WriteProcessMemory(process_, base_ + offset, data, n, &done) && done == n;
+    }
+    bool Read(SIZE_T offset, void* data, SIZE_T n)
+    {
+        SIZE_T done = 0;
+        return offset + n <= size_ && ReadProcessMemory(process_, base_ + offset, data, n, &done) && done == n;
+    }
+
+private:
+    HANDLE process_ = nullptr;
+    char* base_ = nullptr;
+    SIZE_T size_;
+};
+
+LRESULT SendBounded(HWND w, UINT msg, WPARAM wp, LPARAM lp, DWORD timeoutMs = 3000)
+{
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(w, msg, wp, lp, SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs, &result))
+        return -1;
+    return static_cast<LRESULT>(result);
+}
+
+} // namespace
+
+HWND FindTopWindow(const char* cls, const char* title, DWORD pid, bool includeHidden)
+{
+    TopSearch s{cls, title, pid, includeHidden, nullptr};
+    EnumWindows(TopSearchProc, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+HWND WaitForWindow(const char* cls, const char* title, DWORD pid, DWORD timeoutMs, bool includeHidden)
+{
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindTopWindow(cls, title, pid, includeHidden)) != nullptr; }, timeoutMs);
+    return found;
+}
+
+bool WaitForWindowGone(HWND window, DWORD timeoutMs)
+{
+    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
+}
+
+std::vector<HWND> TopWindowsOf(DWORD pid)
+{
+    std::vector<HWND> out;
+    PidWindows s{pid, &out};
+    EnumWindows(PidWindowsProc, reinterpret_cast<LPARAM>(&s));
+    return out;
+}
+
+HWND Control(HWND parent, int id) { return GetDlgItem(parent, id); }
+
+HWND FindDescendant(HWND parent, const char* cls, const char* text)
+{
+    ChildSearch s{cls, text, nullptr};
+    EnumChildWindows(parent, ChildSearchProc, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+std::vector<HWND> Children(HWND parent)
+{
+    std::vector<HWND> out;
+    for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        out.push_back(c);
+    return out;
+}
+
+std::string ClassOf(HWND window)
+{
+    char buf[256] = "";
+    GetClassNameA(window, buf, sizeof buf);
+    return buf;
+}
+
+std::string TextOf(HWND window)
+{
+    LRESULT len = SendBounded(window, WM_GETTEXTLENGTH, 0, 0);
+    if (len <= 0)
+        return std::string();
+    std::string text(static_cast<size_t>(len) + 1, '\0');
+    LRESULT got = SendBounded(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
+    if (got < 0)
+        return std::string();
+    text.resize(std::strlen(text.c_str()));
+    return text;
+}
+
+std::string TitleOf(HWND window)
+{
+    char buf[1024] = "";
+    GetWindowTextA(window, buf, sizeof buf);
+    return buf;
+}
+
+bool SetText(HWND window, const std::string& text)
+{
+    return SendBounded(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) > 0;
+}
+
+void Click(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
+
+void PostCommand(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+int CheckState(HWND button) { return static_cast<int>(SendBounded(button, BM_GETCHECK, 0, 0)); }
+
+LONG_PTR StyleOf(HWND window) { return GetWindowLongPtrA(window, GWL_STYLE); }
+
+int ListViewCount(HWND listView) { return static_cast<int>(SendBounded(listView, LVM_GETITEMCOUNT, 0, 0)); }
+
+std::vector<std::vector<std::string>> ListViewRows(HWND listView, int columns)
+{
+    std::vector<std::vector<std::string>> rows;
+    int count = ListViewCount(listView);
+    if (count <= 0)
+        return rows;
+    const SIZE_T kText = 1024;
+    RemoteBuffer remote(listView, sizeof(LVITEMA) + kText);
+    if (!remote.ok())
+        return rows;
+    for (int i = 0; i < count; ++i) {
+        std::vector<std::string> row;
+        for (int c = 0; c < columns; ++c) {
+            LVITEMA item = {};
+            item.mask = LVIF_TEXT;
+            item.iItem = i;
+            item.iSubItem = c;
+            item.pszText = remote.at(sizeof(LVITEMA));
+            item.cchTextMax = static_cast<int>(kText);
+            char text[kText] = "";
+            remote.Write(sizeof(LVITEMA), text, 1);
+            remote.Write(0, &item, sizeof item);
+            SendBounded(listView, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote.at(0)));
+            remote.Read(sizeof(LVITEMA), text, kText);
+            text[kText - 1] = '\0';
+            row.push_back(text);
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+bool SelectListViewRows(HWND listView, const std::vector<int>& rows)
+{
+    RemoteBuffer remote(listView, sizeof(LVITEMA));
+    if (!remote.ok())
+        return false;
+    LVITEMA item = {};
+    item.stateMask = LVIS_SELECTED;
+    item.state = 0;
+    remote.Write(0, &item, sizeof item);
+    // Row -1 applies the state to every row: clear all first.
+    SendBounded(listView, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(remote.at(0)));
+    item.state = LVIS_SELECTED;
+    remote.Write(0, &item, sizeof item);
+    for (int r : rows) {
+        if (!SendBounded(listView, LVM_SETITEMSTATE, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(remote.at(0))))
+            return false;
+    }
+    return true;
+}
+
+std::vector<std::string> ComboItems(HWND combo)
+{
+    // The ANSI CB_GETLBTEXT gives only the first character across processes
+    // under Wine, so the items are read as wide text and narrowed.
+    std::vector<std::string> items;
+    LRESULT count = SendBounded(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        LRESULT len = SendBounded(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+        if (len < 0)
+            len = 0;
+        std::wstring w(static_cast<size_t>(len) + 1, L'\0');
+        DWORD_PTR got = 0;
+        SendMessageTimeoutW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&w[0]),
+                            SMTO_ABORTIFHUNG, 3000, &got);
+        std::string a;
+        for (wchar_t ch : w) {
+            if (ch == 0)
+                break;
+            a.push_back(static_cast<char>(ch));
+        }
+        items.push_back(a);
+    }
+    return items;
+}
+
+int ComboSelection(HWND combo) { return static_cast<int>(SendBounded(combo, CB_GETCURSEL, 0, 0)); }
+
+bool SetComboSelection(HWND combo, int index)
+{
+    return SendBounded(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0) == index;
+}
+
+bool WaitForMessageBox(const char* caption, MessageBoxInfo* out, DWORD pid, DWORD timeoutMs)
+{
+    HWND box = WaitForWindow("#32770", caption, pid, timeoutMs);
+    if (!box)
+        return false;
+    if (out) {
+        out->window = box;
+        out->caption = TitleOf(box);
+        // The text of a message box is the static control with id 0xFFFF.
+        HWND text = GetDlgItem(box, 0xFFFF);
+        out->text = text ? TextOf(text) : std::string();
+    }
+    return true;
+}
+
+void AnswerMessageBox(HWND box, int id) { PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+Watchdog::Watchdog(DWORD graceMs) : grace_(graceMs)
+{
+    InitializeCriticalSection(&lock_);
+    pids_.push_back(GetCurrentProcessId());
+    thread_ = std::thread([this] { Run(); });
+}
+
+Watchdog::~Watchdog()
+{
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    DeleteCriticalSection(&lock_);
+}
+
+void Watchdog::Watch(DWORD pid)
+{
+    EnterCriticalSection(&lock_);
+    pids_.push_back(pid);
+    LeaveCriticalSection(&lock_);
+}
+
+std::vector<std::string> Watchdog::Answered()
+{
+    EnterCriticalSection(&lock_);
+    std::vector<std::string> copy = answered_;
+    LeaveCriticalSection(&lock_);
+    return copy;
+}
+
+void Watchdog::Run()
+{
+    struct Seen {
+        HWND w;
+        DWORD since;
+    };
+    std::vector<Seen> seen;
+    while (!stop_) {
+        Sleep(100);
+        EnterCriticalSection(&lock_);
+        std::vector<DWORD> pids = pids_;
+        LeaveCriticalSection(&lock_);
+        std::vector<HWND> boxes;
+        for (DWORD pid : pids)
+            for (HWND w : TopWindowsOf(pid))
+                if (ClassOf(w) == "#32770")
+                    boxes.push_back(w);
+        std::vector<Seen> next;
+        for (HWND w : boxes) {
+            DWORD since = GetTickCount();
+            for (const Seen& s : seen)
+                if (s.w == w)
+                    since = s.since;
+            if (GetTickCount() - since >= grace_) {
+                HWND text = GetDlgItem(w, 0xFFFF);
+                std::string what = TitleOf(w) + ": " + (text ? TextOf(text) : std::string());
+                EnterCriticalSection(&lock_);
+                answered_.push_back(what);
+                LeaveCriticalSection(&lock_);
+                PostMessageA(w, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                PostMessageA(w, WM_CLOSE, 0, 0);
+            } else {
+                next.push_back({w, since});
+            }
+        }
+        seen = next;
+    }
+}
+
+std::string MakeTempDir(const std::string& tag)
+{
+    char base[MAX_PATH] = "";
+    GetTempPathA(sizeof base, base);
+    static LONG counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char path[MAX_PATH];
+        wsprintfA(path, "%stolvane-%s-%lu-%ld", base, tag.c_str(), GetCurrentProcessId(),
+                  InterlockedIncrement(&counter));
+        if (CreateDirectoryA(path, nullptr))
+            return path;
+    }
+    return std::string();
+}
+
+bool WriteFileText(const std::string& path, const std::string& text)
+{
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD done = 0;
+    BOOL ok = WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+    CloseHandle(f);
+    return ok && done == text.size();
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+DWORD Now() { return GetTickCount(); }
+
+} // namespace rig

@@ -1,0 +1,126 @@
+// The test rig: bounded waits for windows, control access across processes,
+// list view and combo box reads, message boxes, and a watchdog. Every wait has
+// a limit, so a failing test fails fast and never hangs.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "process.h"
+
+namespace rig {
+
+constexpr DWORD kDefaultWaitMs = 5000;
+
+// --- Top-level windows ---------------------------------------------------------
+
+// One pass over the top-level windows: the first whose class and title equal
+// the given ones (nullptr = any) and, when pid is not 0, that belongs to that
+// process. Hidden windows count only when includeHidden is set.
+HWND FindTopWindow(const char* cls, const char* title, DWORD pid = 0, bool includeHidden = false);
+// The same, polled every 20 ms for at most timeoutMs.
+HWND WaitForWindow(const char* cls, const char* title, DWORD pid = 0, DWORD timeoutMs = kDefaultWaitMs,
+                   bool includeHidden = false);
+// Waits for a window to be destroyed or hidden; false on timeout.
+bool WaitForWindowGone(HWND window, DWORD timeoutMs = kDefaultWaitMs);
+// All visible top-level windows of a process.
+std::vector<HWND> TopWindowsOf(DWORD pid);
+
+// --- Controls -----------------------------------------------------------------
+
+// A child control by its id (GetDlgItem).
+HWND Control(HWND parent, int id);
+// The first descendant of the given class and text (nullptr = any).
+HWND FindDescendant(HWND parent, const char* cls, const char* text);
+// Direct children, in Z (template) order.
+std::vector<HWND> Children(HWND parent);
+std::string ClassOf(HWND window);
+// WM_GETTEXT with a send timeout, so a hung owner cannot hang the test.
+std::string TextOf(HWND window);
+// GetWindowTextA: the title without sending a message to the owner.
+std::string TitleOf(HWND window);
+bool SetText(HWND window, const std::string& text);
+// Presses a button by posting BM_CLICK: the press must not wait for whatever
+// modal loop (a message box, a file dialog) the click opens.
+void Click(HWND button);
+// A dialog command as its owner would get it from a control, posted.
+void PostCommand(HWND dialog, int id);
+int CheckState(HWND button);
+LONG_PTR StyleOf(HWND window);
+
+// --- List views and combo boxes of any process --------------------------------
+
+int ListViewCount(HWND listView);
+// Rows of a list view of another process: the item structure and the text
+// buffers are placed in that process's memory.
+std::vector<std::vector<std::string>> ListViewRows(HWND listView, int columns);
+// Sets the selection of the given rows (and clears it on all others).
+bool SelectListViewRows(HWND listView, const std::vector<int>& rows);
+std::vector<std::string> ComboItems(HWND combo);
+int ComboSelection(HWND combo);
+bool SetComboSelection(HWND combo, int index);
+
+// --- Message boxes ------------------------------------------------------------
+
+struct MessageBoxInfo {
+    HWND window = nullptr;
+    std::string caption;
+    std::string text;
+};
+// Waits for a visible "#32770" box of the given caption (and process, when pid
+// is not 0) and reads its text.
+bool WaitForMessageBox(const char* caption, MessageBoxInfo* out, DWORD pid = 0,
+                       DWORD timeoutMs = kDefaultWaitMs);
+// Presses a box's button (IDOK by default) by posting its command.
+void AnswerMessageBox(HWND box, int id = IDOK);
+
+// --- Watchdog -----------------------------------------------------------------
+
+// Answers (with IDCANCEL) any "#32770" window of this process or of the watched
+// processes that stays open longer than graceMs, and remembers what it closed,
+// so that a stray box fails the test instead of stalling ctest.
+class Watchdog {
+public:
+    explicit Watchdog(DWORD graceMs = 8000);
+    ~Watchdog();
+    void Watch(DWORD pid);
+    std::vector<std::string> Answered();
+
+private:
+    void Run();
+    DWORD grace_;
+    std::atomic<bool> stop_{false};
+    std::vector<DWORD> pids_;
+    std::vector<std::string> answered_;
+    CRITICAL_SECTION lock_;
+    std::thread thread_;
+};
+
+// --- Files --------------------------------------------------------------------
+
+// A fresh, empty folder for one test (under the system's temporary folder),
+// without trailing backslash.
+std::string MakeTempDir(const std::string& tag);
+bool WriteFileText(const std::string& path, const std::string& text);
+bool FileExists(const std::string& path);
+// Milliseconds since an arbitrary start, for bounded polling.
+DWORD Now();
+// Polls cond every 20 ms for at most timeoutMs.
+template <typename Cond>
+bool WaitUntil(Cond cond, DWORD timeoutMs = kDefaultWaitMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (cond())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(20);
+    }
+}
+
+} // namespace rig

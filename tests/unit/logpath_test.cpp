@@ -1,0 +1,67 @@
+// The log path rule: the executable's path with its last "." onwards replaced.
+#include "diag/diag.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct LogPathCase {
+    const char* module;
+    const char* expected;
+};
+
+TEST(LogPath, ReplacesFromTheLastDotOrAppends)
+{
+    const LogPathCase cases[] = {
+        {"C:\\Tools\\batch.exe", "C:\\Tools\\batch_log.txt"},
+        {"C:\\Tools\\batch", "C:\\Tools\\batch_log.txt"},
+        // The last "." may stand in a folder name.
+        {"C:\\My.Tools\\batch", "C:\\My_log.txt"},
+        {"C:\\a.b\\c.d.exe", "C:\\a.b\\c.d_log.txt"},
+        {"tolvane.", "tolvane_log.txt"},
+        {"", "_log.txt"},
+    };
+    for (const auto& c : cases) {
+        char out[1024];
+        ASSERT_TRUE(BuildLogPath(c.module, out, sizeof out)) << c.module;
+        EXPECT_STREQ(out, c.expected) << c.module;
+    }
+}
+
+TEST(LogPath, NeverRunsPastItsBuffer)
+{
+    // 1023 characters with no dot leave no room for the suffix: refused, and
+    // the output stays an empty, terminated string.
+    std::string longPath = "C:\\" + std::string(1020, 'x');
+    char out[1024 + 16];
+    std::fill(std::begin(out), std::end(out), '#');
+    EXPECT_FALSE(BuildLogPath(longPath.c_str(), out, 1024));
+    EXPECT_EQ(out[0], '\0');
+    EXPECT_EQ(out[1024], '#') << "wrote past the buffer";
+
+    // The longest that fits: 1015 characters kept + "_log.txt" + terminator.
+    std::string fits = std::string(1015, 'y');
+    ASSERT_TRUE(BuildLogPath(fits.c_str(), out, 1024));
+    EXPECT_EQ(std::string(out).size(), 1023u);
+    EXPECT_FALSE(BuildLogPath((fits + "y").c_str(), out, 1024));
+
+    // A dot near the end shortens the result enough to fit.
+    std::string withDot = std::string(1018, 'z') + ".exe";
+    EXPECT_FALSE(BuildLogPath(withDot.c_str(), out, 1024));
+    std::string withEarlyDot = std::string(1000, 'z') + "." + std::string(100, 'e');
+    ASSERT_TRUE(BuildLogPath(withEarlyDot.c_str(), out, 1024));
+    EXPECT_EQ(std::string(out), std::string(1000, 'z') + "_log.txt");
+}
+
+TEST(FormatText, CutsAndTerminates)
+{
+    char buf[8];
+    EXPECT_EQ(FormatText(buf, sizeof buf, "%s", "0123456789"), 7u);
+    EXPECT_STREQ(buf, "0123456");
+    EXPECT_EQ(FormatText(buf, sizeof buf, "%d", 42), 2u);
+    EXPECT_STREQ(buf, "42");
+}
+
+} // namespace

@@ -1,0 +1,108 @@
+// Splitting an open dialog's result into full image paths.
+#include "jobs/jobs.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+void Collect(const char* path, void* context)
+{
+    static_cast<std::vector<std::string>*>(context)->push_back(path);
+}
+
+// A dialog result as the dialog leaves it in a zero-filled buffer.
+std::vector<char> Result(const std::vector<std::string>& strings, size_t size = 8192)
+{
+    std::vector<char> buf(size, '\0');
+    size_t at = 0;
+    for (const auto& s : strings) {
+        std::copy(s.begin(), s.end(), buf.begin() + static_cast<long>(at));
+        at += s.size() + 1;
+    }
+    return buf;
+}
+
+struct SplitCase {
+    const char* name;
+    std::vector<std::string> result;
+    std::vector<std::string> expected;
+};
+
+TEST(SplitSelection, SingleMultipleAndRoot)
+{
+    const SplitCase cases[] = {
+        {"single file", {"C:\\photos\\a.jpg"}, {"C:\\photos\\a.jpg"}},
+        {"three in one folder, dialog order",
+         {"C:\\photos", "c.jpg", "a one.bmp", "b.tif"},
+         {"C:\\photos\\c.jpg", "C:\\photos\\a one.bmp", "C:\\photos\\b.tif"}},
+        {"drive root has one separator", {"C:\\", "a.jpg", "b.jpg"}, {"C:\\a.jpg", "C:\\b.jpg"}},
+        {"folder already ending with a separator", {"D:\\x\\", "n.bmp"}, {"D:\\x\\n.bmp"}},
+        {"same name twice", {"C:\\p", "a.jpg", "a.jpg"}, {"C:\\p\\a.jpg", "C:\\p\\a.jpg"}},
+        {"empty result", {}, {}},
+    };
+    for (const auto& c : cases) {
+        auto buf = Result(c.result);
+        std::vector<std::string> got;
+        int skipped = -1;
+        int n = SplitSelection(buf.data(), buf.size(), Collect, &got, &skipped);
+        EXPECT_EQ(got, c.expected) << c.name;
+        EXPECT_EQ(n, static_cast<int>(c.expected.size())) << c.name;
+        EXPECT_EQ(skipped, 0) << c.name;
+    }
+}
+
+TEST(SplitSelection, JoinedPathsNeverExceedTheirBuffer)
+{
+    // Folder + "\" + name of exactly 511 characters fits; 512 does not.
+    std::string folder = "C:\\" + std::string(300, 'f');
+    std::string fitting(511 - folder.size() - 1, 'n');
+    std::string tooLong(512 - folder.size() - 1, 'm');
+    auto buf = Result({folder, fitting, tooLong, "ok.jpg"});
+    std::vector<std::string> got;
+    int skipped = 0;
+    SplitSelection(buf.data(), buf.size(), Collect, &got, &skipped);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].size(), 511u);
+    EXPECT_EQ(got[1], folder + "\\ok.jpg");
+    EXPECT_EQ(skipped, 1);
+}
+
+TEST(SplitSelection, StaysInsideAnUnterminatedBuffer)
+{
+    // No terminator at all: nothing is read past the buffer, nothing emitted.
+    std::vector<char> full(64, 'x');
+    std::vector<std::string> got;
+    EXPECT_EQ(SplitSelection(full.data(), full.size(), Collect, &got, nullptr), 0);
+
+    // A last name cut by the end of the buffer is not taken.
+    std::vector<char> cut = {'C', ':', '\\', 'd', '\0', 'a', '\0', 'b', 'b'};
+    got.clear();
+    EXPECT_EQ(SplitSelection(cut.data(), cut.size(), Collect, &got, nullptr), 1);
+    EXPECT_EQ(got, std::vector<std::string>{"C:\\d\\a"});
+
+    // A single path ending exactly at the buffer's last byte.
+    std::vector<char> edge = {'C', ':', '\\', 'z', '\0'};
+    got.clear();
+    EXPECT_EQ(SplitSelection(edge.data(), edge.size(), Collect, &got, nullptr), 1);
+}
+
+TEST(RememberStartLocation, KeepsThePreviousLocationWhenTooLong)
+{
+    char dir[256] = "C:\\before";
+    std::string p255(255, 'a');
+    EXPECT_TRUE(RememberStartLocation(dir, sizeof dir, p255.c_str(), 8192));
+    EXPECT_EQ(std::string(dir), p255);
+
+    for (size_t len : {256u, 257u, 259u, 4000u}) {
+        std::strcpy(dir, "C:\\before");
+        std::string p(len, 'b');
+        EXPECT_FALSE(RememberStartLocation(dir, sizeof dir, p.c_str(), 8192)) << len;
+        EXPECT_STREQ(dir, "C:\\before") << len;
+    }
+}
+
+} // namespace
