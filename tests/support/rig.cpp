@@ -319,6 +319,52 @@ bool WaitForMessageBox(const char* caption, MessageBoxInfo* out, DWORD pid, DWOR
 
 void AnswerMessageBox(HWND box, int id) { PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
 
+BoxAnswerer::BoxAnswerer(const char* caption, DWORD pid, DWORD timeoutMs, int answer) : caption_(caption)
+{
+    if (pid == 0)
+        pid = GetCurrentProcessId();
+    thread_ = std::thread([this, pid, timeoutMs, answer] {
+        if (WaitForMessageBox(caption_.c_str(), &info_, pid, timeoutMs)) {
+            answered_ = true;
+            AnswerMessageBox(info_.window, answer);
+        }
+    });
+}
+
+BoxAnswerer::~BoxAnswerer()
+{
+    if (thread_.joinable())
+        thread_.join();
+}
+
+bool BoxAnswerer::Answered(MessageBoxInfo* info)
+{
+    if (thread_.joinable())
+        thread_.join();
+    if (info)
+        *info = info_;
+    return answered_;
+}
+
+StdoutCapture::StdoutCapture()
+{
+    path_ = MakeTempDir("stdout") + "\\stdout.txt";
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    file_ = CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    saved_ = GetStdHandle(STD_OUTPUT_HANDLE);
+    SetStdHandle(STD_OUTPUT_HANDLE, file_);
+}
+
+StdoutCapture::~StdoutCapture()
+{
+    SetStdHandle(STD_OUTPUT_HANDLE, saved_);
+    if (file_ != INVALID_HANDLE_VALUE)
+        CloseHandle(file_);
+}
+
+std::string StdoutCapture::Text() const { return ReadFileText(path_); }
+
 Watchdog::Watchdog(DWORD graceMs) : grace_(graceMs)
 {
     InitializeCriticalSection(&lock_);

@@ -78,6 +78,37 @@ bool WaitForMessageBox(const char* caption, MessageBoxInfo* out, DWORD pid = 0,
 // Presses a box's button (IDOK by default) by posting its command.
 void AnswerMessageBox(HWND box, int id = IDOK);
 
+// Answers, from a thread of its own, the first box of the given caption that
+// this process (or pid) shows, keeping its text: for code under test that
+// shows a box on the test's own thread.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(const char* caption, DWORD pid = 0, DWORD timeoutMs = kDefaultWaitMs, int answer = IDOK);
+    ~BoxAnswerer();
+    // Waits for the answering thread; true when a box was answered.
+    bool Answered(MessageBoxInfo* info = nullptr);
+
+private:
+    std::string caption_;
+    bool answered_ = false;
+    MessageBoxInfo info_;
+    std::thread thread_;
+};
+
+// Points this process's standard output at a temporary file for its
+// lifetime, so that trace lines written in-process can be read back.
+class StdoutCapture {
+public:
+    StdoutCapture();
+    ~StdoutCapture();
+    std::string Text() const;
+
+private:
+    std::string path_;
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    HANDLE saved_ = nullptr;
+};
+
 // --- Watchdog -----------------------------------------------------------------
 
 // Answers (with IDCANCEL) any "#32770" window of this process or of the watched

@@ -1,0 +1,80 @@
+// Looking up a menu command of Neat Image by its two caption prefixes.
+#include "target/contract.h"
+#include "target/target.h"
+#include "diag/diag.h"
+
+#include <cstring>
+
+namespace {
+
+// One caption query by position. dwTypeData and cch are set afresh before
+// every query: for a bitmap or owner-drawn item the system writes the bitmap
+// handle or the item data into dwTypeData, which must never be taken for the
+// caption buffer in the next query. A failed query leaves no stale caption or
+// type behind to be matched.
+void QueryCaption(HMENU menu, int position, MENUITEMINFOA* info, char* caption)
+{
+    caption[0] = '\0';
+    info->fMask = MIIM_TYPE;
+    info->fType = 0;
+    info->dwTypeData = caption;
+    info->cch = TEXT_MAX;
+    if (!GetMenuItemInfoA(menu, static_cast<UINT>(position), TRUE, info)) {
+        caption[0] = '\0';
+        info->fType = MFT_SEPARATOR; // never matches
+    }
+}
+
+bool Matches(const MENUITEMINFOA& info, const char* caption, const char* prefix)
+{
+    return info.fType == 0 && std::strncmp(caption, prefix, std::strlen(prefix)) == 0;
+}
+
+} // namespace
+
+// Walks the menu bar of `window` (batch worker). Nothing is cached: Neat Image
+// may rebuild its menus between calls.
+int FindMenuCommand(HWND window, const char* topPrefix, const char* itemPrefix)
+{
+    HMENU menuBar = GetMenu(window);
+    if (menuBar == nullptr) {
+        Trace("Error getting menu handle");
+        return -1;
+    }
+    Trace("Found hMenu: %d", static_cast<int>(reinterpret_cast<INT_PTR>(menuBar)));
+
+    int count = GetMenuItemCount(menuBar);
+    if (count == -1) {
+        Trace("Error getting menu count");
+        return -1;
+    }
+
+    char topCaption[256];
+    char itemCaption[256];
+    MENUITEMINFOA top = {};
+    MENUITEMINFOA item = {};
+    top.cbSize = kMenuItemInfoSize;
+    item.cbSize = kMenuItemInfoSize;
+
+    for (int i = 0; i < count; ++i) {
+        QueryCaption(menuBar, i, &top, topCaption);
+        Trace("Testing: %s vs. %s\n", topCaption, topPrefix);
+        if (!Matches(top, topCaption, topPrefix))
+            continue;
+
+        Trace("Found menu item: %s\n", topPrefix);
+        top.fMask = MIIM_SUBMENU;
+        top.hSubMenu = nullptr;
+        if (!GetMenuItemInfoA(menuBar, static_cast<UINT>(i), TRUE, &top))
+            top.hSubMenu = nullptr;
+        HMENU dropDown = top.hSubMenu;
+        int itemCount = GetMenuItemCount(dropDown); // -1 when there is none
+        for (int j = 0; j < itemCount; ++j) {
+            QueryCaption(dropDown, j, &item, itemCaption);
+            if (Matches(item, itemCaption, itemPrefix))
+                return static_cast<int>(GetMenuItemID(dropDown, j));
+        }
+    }
+    Trace("Ooops...couldn't find the requested menu item!\n");
+    return -1;
+}

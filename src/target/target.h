@@ -1,0 +1,46 @@
+// Target automation: discovery and priority, menu lookup, the owned-dialog
+// finder and the per-image sequence.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+// Finds Neat Image's main and application windows (user interface thread).
+// Returns 1 when a main window was found; otherwise shows the "Warning" box
+// and returns 0.
+int FindTargetWindows();
+BOOL CALLBACK TargetWindowEnumProc(HWND window, LPARAM lParam);
+// Sets the priority class of the process that owns the target main window.
+// Returns 1 on success, 0 on any failure (batch worker).
+int SetTargetPriorityClass(DWORD priorityClass);
+
+// Size of a MENUITEMINFOA without the member later platforms added: 44 bytes
+// on 32-bit Windows, the matching size on 64-bit.
+constexpr UINT kMenuItemInfoSize = static_cast<UINT>(offsetof(MENUITEMINFOA, hbmpItem));
+// The command identifier of the first item, in menu order, whose caption
+// begins with itemPrefix in a drop-down whose caption begins with topPrefix;
+// -1 when there is none (batch worker).
+int FindMenuCommand(HWND window, const char* topPrefix, const char* itemPrefix);
+
+// The first visible top-level window of exactly this class and title whose
+// parent (GetParent: the owner of a top-level window) is `parent`; none when
+// there is no such window at this moment (batch worker).
+HWND FindOwnedDialog(HWND parent, const char* className, const char* title);
+BOOL CALLBACK OwnedDialogEnumProc(HWND window, LPARAM lParam);
+
+// Drives Neat Image through one job: open the image and the profile, apply
+// the filter, save under the proposed name with the chosen extension (batch
+// worker). Returns 0; every failure ends the process.
+int ProcessImage(const char* imagePath, const char* profilePath);
+
+// --- Pure helpers -----------------------------------------------------------
+
+// The output extension of a format selector index (0 ".tif", 1 ".jpg",
+// 2 ".bmp"), or nullptr for any other index (nothing selected).
+const char* OutputExtension(long formatIndex);
+// Appends ext to the name in buf (bufSize bytes) unless the name already ends
+// with it: at least four characters whose last four equal ext byte for byte.
+// Never removes or replaces. Returns false, leaving buf unchanged, when the
+// result would not fit.
+bool AppendOutputExtension(char* buf, std::size_t bufSize, const char* ext);
