@@ -4,8 +4,7 @@
 
 #include <windows.h>
 
-#include <cstddef>
-#include <cstdint>
+#include "batch/progress_text.h"
 
 // The record that the Start/Stop handlers, the batch worker and the progress
 // timer share. There is no lock: every field is one aligned machine word that
@@ -36,32 +35,3 @@ void StopBatch();
 DWORD WINAPI BatchWorker(LPVOID parameter);
 // Progress timer callback (user interface thread, once a second).
 void CALLBACK ProgressTimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD now);
-
-// --- Pure progress computation ------------------------------------------------
-
-// One tick's inputs, each read once from the shared state.
-struct ProgressInput {
-    LONG imagesDone;
-    LONG imageTotal;
-    DWORD batchStartTick;
-    DWORD imageStartTick;
-    DWORD now;
-    bool progressWindowVisible; // a visible progress window was found
-    const char* title;          // its title as read (at most 30 characters seen)
-};
-
-// Capacity of the progress text, terminator included.
-constexpr std::size_t kProgressTextSize = 256;
-
-// Builds the progress line for one tick into out (outSize bytes, always
-// terminated). Returns the length written.
-std::size_t FormatProgressText(const ProgressInput& in, char* out, std::size_t outSize);
-
-// Appends "%d:%.2d:%.2d" for a signed number of seconds.
-std::size_t FormatHms(char* out, std::size_t outSize, long long seconds);
-
-// Reads the percentage from a progress window title of the form
-// "Calculating:%d%": the exact prefix, optional white space, an optional sign
-// and decimal digits (saturated to the 32-bit range); whatever follows is
-// ignored. Anything else gives 0.
-int ParseProgressPercent(const char* title);

@@ -1,7 +1,7 @@
 // The progress line's text, computed from the batch state, the tick count and
 // the progress window's title. Free of window handles so it is tested directly.
-#include "batch/batch.h"
-#include "diag/diag.h"
+#include "batch/progress_text.h"
+#include "diag/text.h"
 
 #include <climits>
 #include <cstring>
@@ -71,8 +71,8 @@ std::size_t FormatProgressText(const ProgressInput& in, char* out, std::size_t o
     char a[40], b[40];
 
     // Unsigned differences stay right across the wrap of the tick counter.
-    DWORD totalSeconds = static_cast<DWORD>(in.now - in.batchStartTick) / 1000;
-    DWORD imageSeconds = static_cast<DWORD>(in.now - in.imageStartTick) / 1000;
+    std::uint32_t totalSeconds = static_cast<std::uint32_t>(in.now - in.batchStartTick) / 1000;
+    std::uint32_t imageSeconds = static_cast<std::uint32_t>(in.now - in.imageStartTick) / 1000;
 
     FormatHms(a, sizeof a, totalSeconds);
     FormatHms(b, sizeof b, imageSeconds);
@@ -94,7 +94,7 @@ std::size_t FormatProgressText(const ProgressInput& in, char* out, std::size_t o
         static_cast<double>(100LL - percent) / static_cast<double>(percent) * static_cast<double>(imageSeconds);
 
     if (in.imagesDone != 0) {
-        DWORD average = (totalSeconds - imageSeconds) / static_cast<DWORD>(in.imagesDone);
+        std::uint32_t average = (totalSeconds - imageSeconds) / static_cast<std::uint32_t>(in.imagesDone);
         // The later-images product is taken in 64 bits: a run long and large
         // enough to pass the signed 32-bit range still shows its true estimate.
         long long laterImages =

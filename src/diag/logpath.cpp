@@ -1,5 +1,5 @@
 // The log path rule, kept free of window handles so it is tested directly.
-#include "diag/diag.h"
+#include "diag/text.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // The output extension rule, free of window handles.
-#include "target/target.h"
+#include "target/extension.h"
 
 #include <cstring>
 

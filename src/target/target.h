@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "target/extension.h"
+
 #include <cstddef>
 
 // Finds Neat Image's main and application windows (user interface thread).
@@ -33,14 +35,3 @@ BOOL CALLBACK OwnedDialogEnumProc(HWND window, LPARAM lParam);
 // the filter, save under the proposed name with the chosen extension (batch
 // worker). Returns 0; every failure ends the process.
 int ProcessImage(const char* imagePath, const char* profilePath);
-
-// --- Pure helpers -----------------------------------------------------------
-
-// The output extension of a format selector index (0 ".tif", 1 ".jpg",
-// 2 ".bmp"), or nullptr for any other index (nothing selected).
-const char* OutputExtension(long formatIndex);
-// Appends ext to the name in buf (bufSize bytes) unless the name already ends
-// with it: at least four characters whose last four equal ext byte for byte.
-// Never removes or replaces. Returns false, leaving buf unchanged, when the
-// result would not fit.
-bool AppendOutputExtension(char* buf, std::size_t bufSize, const char* ext);
