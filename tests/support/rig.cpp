@@ -250,6 +250,30 @@ std::vector<std::vector<std::string>> ListViewRows(HWND listView, int columns)
     return rows;
 }
 
+bool AddListViewRow(HWND listView, const std::vector<std::string>& texts)
+{
+    const SIZE_T kText = 1024;
+    RemoteBuffer remote(listView, sizeof(LVITEMA) + kText);
+    if (!remote.ok() || texts.empty())
+        return false;
+    int row = ListViewCount(listView);
+    for (size_t c = 0; c < texts.size(); ++c) {
+        std::string text = texts[c].substr(0, kText - 1);
+        LVITEMA item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = row;
+        item.iSubItem = static_cast<int>(c);
+        item.pszText = remote.at(sizeof(LVITEMA));
+        if (!remote.Write(sizeof(LVITEMA), text.c_str(), text.size() + 1) || !remote.Write(0, &item, sizeof item))
+            return false;
+        LRESULT r = SendBounded(listView, c == 0 ? LVM_INSERTITEMA : LVM_SETITEMA, 0,
+                                reinterpret_cast<LPARAM>(remote.at(0)));
+        if (c == 0 ? r != row : r == 0)
+            return false;
+    }
+    return true;
+}
+
 bool SelectListViewRows(HWND listView, const std::vector<int>& rows)
 {
     RemoteBuffer remote(listView, sizeof(LVITEMA));

@@ -58,6 +58,9 @@ int ListViewCount(HWND listView);
 // Rows of a list view of another process: the item structure and the text
 // buffers are placed in that process's memory.
 std::vector<std::vector<std::string>> ListViewRows(HWND listView, int columns);
+// Appends a row to a list view of another process, one text per column, the
+// way the program's own Add does (insert column 0, then set the others).
+bool AddListViewRow(HWND listView, const std::vector<std::string>& texts);
 // Sets the selection of the given rows (and clears it on all others).
 bool SelectListViewRows(HWND listView, const std::vector<int>& rows);
 std::vector<std::string> ComboItems(HWND combo);

@@ -1,0 +1,370 @@
+// The stand-in's own "Open" and "Save As" file dialogs (UI thread only).
+#include "filedialog.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "journal.h"
+#include "ui.h"
+
+namespace standin {
+namespace {
+
+enum : int {
+    IDC_NAME_LABEL = 1090,
+    IDC_FOLDER = 1091,
+    IDC_FOLDER_LABEL = 1092,
+    IDC_TYPES = 1093,
+    IDC_LIST = 1120,
+    IDC_NAME = 1152,
+};
+
+// Builds a DLGTEMPLATE with its items in memory. Strings in a template are
+// always UTF-16, even for the ANSI dialog functions; ours are plain ASCII.
+class TemplateBuilder {
+public:
+    TemplateBuilder(const char* title, DWORD style, short cx, short cy) {
+        DWORD exStyle = 0;
+        PushDword(style);
+        PushDword(exStyle);
+        countIndex_ = words_.size();
+        words_.push_back(0);  // item count, filled in by AddItem
+        words_.push_back(0);  // x
+        words_.push_back(0);  // y
+        words_.push_back(static_cast<WORD>(cx));
+        words_.push_back(static_cast<WORD>(cy));
+        words_.push_back(0);  // no menu
+        words_.push_back(0);  // standard dialog class
+        PushString(title);
+        words_.push_back(8);  // DS_SETFONT: point size and face
+        PushString("MS Shell Dlg");
+    }
+
+    // classAtom: 0x80 button, 0x81 edit, 0x82 static, 0x83 list box.
+    void AddItem(WORD classAtom, const char* text, WORD id, DWORD style, short x, short y, short cx, short cy) {
+        if (words_.size() % 2) words_.push_back(0);  // items start on a DWORD boundary
+        PushDword(style | WS_CHILD | WS_VISIBLE);
+        PushDword(0);
+        words_.push_back(static_cast<WORD>(x));
+        words_.push_back(static_cast<WORD>(y));
+        words_.push_back(static_cast<WORD>(cx));
+        words_.push_back(static_cast<WORD>(cy));
+        words_.push_back(id);
+        words_.push_back(0xFFFF);
+        words_.push_back(classAtom);
+        PushString(text);
+        words_.push_back(0);  // no creation data
+        ++words_[countIndex_];
+    }
+
+    const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
+
+private:
+    void PushDword(DWORD v) {
+        words_.push_back(LOWORD(v));
+        words_.push_back(HIWORD(v));
+    }
+    void PushString(const char* s) {
+        for (; *s; ++s) words_.push_back(static_cast<unsigned char>(*s));
+        words_.push_back(0);
+    }
+
+    std::vector<WORD> words_;  // operator new aligns it well beyond a DWORD
+    std::size_t countIndex_ = 0;
+};
+
+struct Entry {
+    enum Type { Parent, Folder, Drive, File } type;
+    std::string name;  // folder or file name; drive root ("C:\") for drives
+};
+
+struct DialogState {
+    const FileDialogSetup* setup = nullptr;
+    std::string folder;
+    std::vector<std::string> patterns;
+    std::vector<Entry> entries;
+    std::string chosen;  // list selection, used when there is no Edit
+    std::string result;
+    bool done = false;
+    bool ok = false;
+};
+
+bool LessNoCase(const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) { return !LessNoCase(a, b) && !LessNoCase(b, a); }
+
+bool IsAbsolute(const std::string& p) {
+    return (p.size() >= 2 && p[1] == ':') || (!p.empty() && (p[0] == '\\' || p[0] == '/'));
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    char last = folder.back();
+    return (last == '\\' || last == '/') ? folder + name : folder + "\\" + name;
+}
+
+std::string FullPath(const std::string& p) {
+    char buf[MAX_PATH * 2];
+    DWORD n = GetFullPathNameA(p.c_str(), sizeof buf, buf, nullptr);
+    if (n == 0 || n >= sizeof buf) return p;
+    return std::string(buf, n);
+}
+
+bool IsRoot(const std::string& folder) { return folder.size() <= 3 && folder.size() >= 2 && folder[1] == ':'; }
+
+// Lists the sub-folders, the files matching the patterns and the drives of
+// the current folder into the list box.
+void FillList(HWND dlg, DialogState& st) {
+    HWND list = GetDlgItem(dlg, IDC_LIST);
+    SetDlgItemTextA(dlg, IDC_FOLDER, st.folder.c_str());
+    st.entries.clear();
+    std::vector<std::string> folders, files;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(Join(st.folder, "*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && std::strcmp(fd.cFileName, ".") != 0 &&
+                std::strcmp(fd.cFileName, "..") != 0)
+                folders.push_back(fd.cFileName);
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    for (const std::string& pat : st.patterns) {
+        h = FindFirstFileA(Join(st.folder, pat).c_str(), &fd);
+        if (h == INVALID_HANDLE_VALUE) continue;
+        do {
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            std::string name = fd.cFileName;
+            bool dup = false;
+            for (const std::string& f : files) dup = dup || EqualNoCase(f, name);
+            if (!dup) files.push_back(name);
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    std::sort(folders.begin(), folders.end(), LessNoCase);
+    std::sort(files.begin(), files.end(), LessNoCase);
+    if (!IsRoot(st.folder)) st.entries.push_back({Entry::Parent, ".."});
+    for (const std::string& f : folders) st.entries.push_back({Entry::Folder, f});
+    for (const std::string& f : files) st.entries.push_back({Entry::File, f});
+    DWORD drives = GetLogicalDrives();
+    for (int i = 0; i < 26; ++i) {
+        if (drives & (1u << i)) st.entries.push_back({Entry::Drive, std::string(1, static_cast<char>('A' + i)) + ":\\"});
+    }
+
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    for (const Entry& e : st.entries) {
+        std::string text;
+        switch (e.type) {
+            case Entry::Parent: text = "[..]"; break;
+            case Entry::Folder: text = "[" + e.name + "]"; break;
+            case Entry::Drive: text = std::string("[-") + static_cast<char>(std::tolower(e.name[0])) + "-]"; break;
+            case Entry::File: text = e.name; break;
+        }
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+}
+
+void EnterFolder(HWND dlg, DialogState& st, const std::string& folder) {
+    st.folder = FullPath(folder);
+    if (st.folder.size() > 3 && (st.folder.back() == '\\' || st.folder.back() == '/')) st.folder.pop_back();
+    FillList(dlg, st);
+}
+
+void Finish(HWND dlg, DialogState& st, bool ok, const std::string& result) {
+    st.ok = ok;
+    st.result = result;
+    st.done = true;
+    // Wake the modal loop: this may run inside a message sent from another
+    // process, which GetMessage handles without returning.
+    PostMessageA(dlg, WM_NULL, 0, 0);
+}
+
+bool HasWildcards(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
+
+void OnOk(HWND dlg, DialogState& st) {
+    std::string text;
+    HWND edit = GetDlgItem(dlg, IDC_NAME);
+    if (edit) {
+        int len = GetWindowTextLengthA(edit);
+        text.assign(static_cast<std::size_t>(len) + 1, '\0');
+        GetWindowTextA(edit, &text[0], len + 1);
+        text.resize(std::strlen(text.c_str()));
+    } else {
+        text = st.chosen;
+    }
+    // Blanks around a typed name are never meant.
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    while (!text.empty() && text.front() == ' ') text.erase(text.begin());
+    if (text.empty()) {
+        MessageBeep(MB_OK);
+        return;
+    }
+    std::string path = IsAbsolute(text) ? text : Join(st.folder, text);
+    if (HasWildcards(text)) {
+        std::string name = FileNameOf(path);
+        st.patterns.assign(1, name);
+        std::string folder = FolderOf(path);
+        EnterFolder(dlg, st, folder.empty() ? st.folder : folder);
+        if (edit) SetWindowTextA(edit, "");
+        return;
+    }
+    path = FullPath(path);
+    if (IsDirectory(path)) {
+        EnterFolder(dlg, st, path);
+        if (edit) SetWindowTextA(edit, "");
+        return;
+    }
+    Finish(dlg, st, true, path);
+}
+
+void OnListActivate(HWND dlg, DialogState& st, bool doubleClick) {
+    int sel = static_cast<int>(SendDlgItemMessageA(dlg, IDC_LIST, LB_GETCURSEL, 0, 0));
+    if (sel < 0 || sel >= static_cast<int>(st.entries.size())) return;
+    const Entry e = st.entries[static_cast<std::size_t>(sel)];
+    if (e.type == Entry::File) {
+        st.chosen = e.name;
+        if (HWND edit = GetDlgItem(dlg, IDC_NAME)) SetWindowTextA(edit, e.name.c_str());
+        if (doubleClick) OnOk(dlg, st);
+        return;
+    }
+    if (!doubleClick) return;
+    if (e.type == Entry::Parent) EnterFolder(dlg, st, FolderOf(st.folder).empty() ? st.folder : FolderOf(st.folder));
+    else if (e.type == Entry::Folder) EnterFolder(dlg, st, Join(st.folder, e.name));
+    else EnterFolder(dlg, st, e.name);
+}
+
+INT_PTR CALLBACK FileDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+    DialogState* st = reinterpret_cast<DialogState*>(GetWindowLongPtrA(dlg, DWLP_USER));
+    switch (msg) {
+        case WM_INITDIALOG: {
+            st = reinterpret_cast<DialogState*>(lp);
+            SetWindowLongPtrA(dlg, DWLP_USER, reinterpret_cast<LONG_PTR>(st));
+            std::string types = "Files of type:  " + st->setup->typesLabel;
+            SetDlgItemTextA(dlg, IDC_TYPES, types.c_str());
+            EnterFolder(dlg, *st, st->folder);
+            if (HWND edit = GetDlgItem(dlg, IDC_NAME)) {
+                SetWindowTextA(edit, st->setup->initialName.c_str());
+                SendMessageA(edit, EM_SETSEL, 0, -1);
+                SetFocus(edit);
+                return FALSE;  // focus set here
+            }
+            st->chosen = st->setup->initialName;
+            return TRUE;
+        }
+        case WM_COMMAND:
+            if (!st) return FALSE;
+            switch (LOWORD(wp)) {
+                case IDOK:
+                    if (HIWORD(wp) == BN_CLICKED) OnOk(dlg, *st);
+                    return TRUE;
+                case IDCANCEL:
+                    if (HIWORD(wp) == BN_CLICKED) Finish(dlg, *st, false, std::string());
+                    return TRUE;
+                case IDC_LIST:
+                    if (HIWORD(wp) == LBN_SELCHANGE) OnListActivate(dlg, *st, false);
+                    else if (HIWORD(wp) == LBN_DBLCLK) OnListActivate(dlg, *st, true);
+                    return TRUE;
+            }
+            return FALSE;
+        case WM_CLOSE:
+            if (st) Finish(dlg, *st, false, std::string());
+            return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+bool IsDirectory(const std::string& path) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string FolderOf(const std::string& path) {
+    std::size_t slash = path.find_last_of("\\/");
+    if (slash == std::string::npos) return std::string();
+    if (slash == 2 && path.size() > 1 && path[1] == ':') return path.substr(0, 3);  // "C:\"
+    return path.substr(0, slash);
+}
+
+std::string FileNameOf(const std::string& path) {
+    std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string BaseNameOf(const std::string& path) {
+    std::string name = FileNameOf(path);
+    std::size_t dot = name.find_last_of('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string ExtensionOf(const std::string& path) {
+    std::string name = FileNameOf(path);
+    std::size_t dot = name.find_last_of('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen) {
+    const KindOptions& k = g_options.kind[setup.kind];
+    const bool save = setup.kind == KIND_SAVE_AS;
+    const char* kind = KindName(setup.kind);
+
+    // Dialog units; the window is about 420 x 290 pixels with the usual font.
+    TemplateBuilder t(WindowTitle(setup.kind), WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER,
+                      280, 172);
+    t.AddItem(0x82, "File &name:", IDC_NAME_LABEL, SS_LEFT, 7, 9, 50, 8);
+    if (!k.noEdit) t.AddItem(0x81, "", IDC_NAME, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 60, 7, 213, 13);
+    t.AddItem(0x82, "Look in:", IDC_FOLDER_LABEL, SS_LEFT, 7, 27, 50, 8);
+    t.AddItem(0x82, "", IDC_FOLDER, SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 60, 27, 213, 8);
+    t.AddItem(0x83, "", IDC_LIST, WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 7, 40, 266,
+              92);
+    t.AddItem(0x82, "", IDC_TYPES, SS_LEFT | SS_NOPREFIX, 7, 136, 266, 8);
+    if (!k.noButton)
+        t.AddItem(0x80, save ? "&Save" : "&Open", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 169, 151, 50, 14);
+    t.AddItem(0x80, "Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 223, 151, 50, 14);
+
+    DialogState st;
+    st.setup = &setup;
+    st.folder = IsDirectory(setup.folder) ? setup.folder : std::string();
+    if (st.folder.empty()) {
+        char cwd[MAX_PATH];
+        DWORD n = GetCurrentDirectoryA(sizeof cwd, cwd);
+        st.folder = (n > 0 && n < sizeof cwd) ? std::string(cwd, n) : std::string("C:\\");
+    }
+    st.patterns = setup.patterns.empty() ? std::vector<std::string>{"*.*"} : setup.patterns;
+
+    ModalScope modal;
+    HWND dlg = CreateDialogIndirectParamA(g_instance, t.Get(), g_appWnd, FileDialogProc, reinterpret_cast<LPARAM>(&st));
+    if (!dlg) {
+        Journal("cancelled", kind);
+        return false;
+    }
+    if (k.hidden) {
+        Journal("hidden", kind);
+    } else {
+        ShowWindow(dlg, SW_SHOW);
+        SetForegroundWindow(dlg);
+        UpdateWindow(dlg);
+        Journal("shown", kind);
+    }
+    bool finished = RunModalLoop(dlg, st.done);
+    modal.End();
+    DestroyWindow(dlg);
+    if (g_mainWnd && IsWindow(g_mainWnd) && !g_closeRequested) SetActiveWindow(g_mainWnd);
+    if (!finished || !st.ok) {
+        Journal("cancelled", kind);
+        return false;
+    }
+    chosen = st.result;
+    return true;
+}
+
+}  // namespace standin

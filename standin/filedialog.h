@@ -1,0 +1,51 @@
+// The stand-in's own "Open" and "Save As" file dialogs.
+//
+// They are built from an in-memory dialog template (class "#32770"), owned by
+// the application window, and run in a local modal loop. Their children, in
+// this order: a "File name:" label, the file-name Edit (the first and only
+// Edit child), a "Look in:" label and the current folder, a list box with the
+// folder's sub-folders, matching files and drives, a "Files of type" line, the
+// "&Open" / "&Save" button (IDOK) and "Cancel" (IDCANCEL).
+//
+// Pressing "&Open" / "&Save" (BM_CLICK on the button, a WM_COMMAND carrying
+// IDOK and BN_CLICKED to the dialog, or Enter) takes the Edit's text: a name
+// relative to the shown folder is made absolute; a folder is entered instead
+// of chosen; a name with wildcards becomes the file filter. Any other name
+// ends the dialog, whether the file exists or not; the caller reports files
+// that cannot be read.
+#ifndef STANDIN_FILEDIALOG_H
+#define STANDIN_FILEDIALOG_H
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "options.h"
+
+namespace standin {
+
+struct FileDialogSetup {
+    Kind kind = KIND_IMAGE_OPEN;      // image-open, profile-open or save-as
+    std::string folder;               // folder shown first (current directory if empty or missing)
+    std::string initialName;          // text put in the Edit at first (the proposed name)
+    std::vector<std::string> patterns;  // e.g. "*.bmp"
+    std::string typesLabel;           // shown as "Files of type: ..."
+};
+
+// Shows the dialog (honouring --wrong-title, --hidden, --no-edit and
+// --no-button for setup.kind) and waits for the user. Journals "shown <kind>"
+// (or "hidden <kind>") and "cancelled <kind>". Returns true with the chosen
+// full path, false when cancelled or when the main window is closing.
+bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen);
+
+// Helpers over ANSI paths, shared with the main window.
+bool IsDirectory(const std::string& path);
+std::string FolderOf(const std::string& path);     // without the trailing backslash
+std::string FileNameOf(const std::string& path);   // after the last backslash or slash
+std::string BaseNameOf(const std::string& path);   // file name without its extension
+std::string ExtensionOf(const std::string& path);  // with its dot, "" if none
+
+}  // namespace standin
+
+#endif

@@ -1,0 +1,46 @@
+// The event journal of the stand-in application.
+//
+// One line per event, written with a single WriteFile so that a reader sees
+// every line as soon as it happens:
+//
+//     <GetTickCount() in ms> <event> [<args>]
+//
+// Path arguments always come last on the line, so a path with blanks reads as
+// "the rest of the line". Events:
+//
+//   start <pid> <main hwnd> <app hwnd>   both windows exist (handles in decimal)
+//   menu <name>                          a menu command arrived; name is image-open,
+//                                        profile-open, filter-apply, image-saveas or other
+//   busy <name>                          that command arrived while another one was still
+//                                        being handled (inside its dialog); it was dropped
+//   never <kind>                         --never: the window was not shown, command swallowed
+//   hidden <kind>                        --hidden: the window was created but not shown
+//   shown <kind>                         a window became visible; kind is image-open,
+//                                        profile-open, save-as, jpeg-options or calc
+//   cancelled <kind>                     a dialog or the JPEG options window was cancelled
+//   image-opened <path> / open-failed <path>
+//   profile-opened <path> / profile-failed <path>
+//   filter-begin / filter-applied <ms> / filter-failed <no-image|no-profile>
+//   saved <TIFF|JPEG|BMP> <path> / save-failed <path>
+//   exit                                 the main window is closing
+//
+// The journal file is opened for appending and shared for reading and
+// writing, so a test can read it while the application runs.
+#ifndef STANDIN_JOURNAL_H
+#define STANDIN_JOURNAL_H
+
+#include <string>
+
+namespace standin {
+
+// Opens (creating or appending to) the journal file; returns false on failure.
+bool OpenJournal(const std::string& path);
+
+// Writes one event line. Does nothing when no journal is open.
+void Journal(const char* event, const std::string& args = std::string());
+
+void CloseJournal();
+
+}  // namespace standin
+
+#endif

@@ -1,0 +1,72 @@
+// Command-line switches of the stand-in application.
+//
+// All switches are optional. KIND names one of the four windows a command can
+// open: image-open, profile-open, save-as, jpeg-options. NAME names one of the
+// four menu items: image-open, profile-open, filter-apply, image-saveas.
+//
+//   --journal PATH        write the event journal to PATH (none: no journal)
+//   --delay KIND MS       wait MS milliseconds, serving messages, before that window appears
+//   --never KIND          that window never appears; its command is swallowed
+//   --wrong-title KIND    the window's title differs in letter case
+//                         ("open", "save as", "jpeg save options")
+//   --hidden KIND         the window is created but never shown
+//   --no-edit KIND        the file dialog has no Edit child (file dialogs only)
+//   --no-button KIND      no "&Open" / "&Save" button; for jpeg-options no "OK" TBitBtn
+//   --no-menu-item NAME   that menu item is left out of the menu bar
+//   --filter-ms MS        filtering takes at least MS milliseconds, progress spread over them
+//   --main-title TEXT     fixed title of the main window
+//   --app-title TEXT      title of the application window (default "Neat Image")
+//   --class-suffix S      appended to the class names "TForm1" and "TApplication"
+//   --propose NAME        the Save As box proposes NAME; "{dir}", "{base}" and "{ext}"
+//                         stand for the image's folder, base name and extension (with its dot)
+//
+// Switches may repeat (--never image-open --never save-as). An unknown switch,
+// a missing or malformed argument, or an unknown KIND/NAME is a usage error.
+// A usage error prints a usage line on standard output and ends the program
+// with exit code 2; a journal file that cannot be opened ends it with code 3.
+#ifndef STANDIN_OPTIONS_H
+#define STANDIN_OPTIONS_H
+
+#include <string>
+#include <vector>
+
+namespace standin {
+
+enum Kind { KIND_IMAGE_OPEN = 0, KIND_PROFILE_OPEN, KIND_SAVE_AS, KIND_JPEG_OPTIONS, KIND_COUNT };
+enum MenuName { MENU_IMAGE_OPEN = 0, MENU_PROFILE_OPEN, MENU_FILTER_APPLY, MENU_IMAGE_SAVEAS, MENU_COUNT };
+
+struct KindOptions {
+    unsigned delayMs = 0;
+    bool never = false;
+    bool wrongTitle = false;
+    bool hidden = false;
+    bool noEdit = false;
+    bool noButton = false;
+};
+
+struct Options {
+    std::string journal;
+    KindOptions kind[KIND_COUNT];
+    bool noMenuItem[MENU_COUNT] = {false, false, false, false};
+    unsigned filterMs = 0;
+    bool haveMainTitle = false;
+    std::string mainTitle;
+    std::string appTitle = "Neat Image";
+    std::string classSuffix;
+    bool havePropose = false;
+    std::string propose;
+};
+
+// The journal and switch names of the kinds and menu items.
+const char* KindName(Kind kind);
+const char* MenuNameText(MenuName name);
+
+// Parses argv[1..argc-1]. On a usage error returns false with a short reason.
+bool ParseOptions(const std::vector<std::string>& args, Options& out, std::string& error);
+
+// One line listing the switches, for the usage message.
+const char* UsageLine();
+
+}  // namespace standin
+
+#endif

@@ -1,0 +1,64 @@
+// Shared window state and the local modal loops of the stand-in application.
+// Everything here runs on the one UI thread.
+#ifndef STANDIN_UI_H
+#define STANDIN_UI_H
+
+#include <windows.h>
+
+#include "options.h"
+
+namespace standin {
+
+extern HINSTANCE g_instance;
+extern HWND g_appWnd;    // "TApplication" window: owner of every other window
+extern HWND g_mainWnd;   // "TForm1" window: menu bar, image view
+extern Options g_options;
+
+// Set when the main window was asked to close while a command was still in
+// its dialogs; every local modal loop then ends at once (as a cancel).
+extern bool g_closeRequested;
+
+// Retrieves and dispatches messages until `done` becomes true, the close of
+// the main window is requested or WM_QUIT arrives (which is posted again for
+// the outer loop). Keyboard navigation goes to `dialog` when given. Whoever
+// sets `done` from a message handler must post a message (WM_NULL will do) to
+// wake the loop, since a message sent from another thread is handled inside
+// GetMessage without making it return. Returns true when `done` was reached.
+bool RunModalLoop(HWND dialog, const bool& done);
+
+// Serves messages for `ms` milliseconds (not a blocking sleep). Returns false
+// if the wait was cut short by a close request or WM_QUIT.
+bool WaitPumping(unsigned ms);
+
+// Dispatches the messages already queued for `hwnd` only (paints, mostly), and
+// the messages other threads are sending to this thread. Never blocks.
+void PumpWindow(HWND hwnd);
+
+// Disables the main window while a modal window is up, and enables it again.
+class ModalScope {
+public:
+    ModalScope();
+    ~ModalScope();
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+    // Enables the main window again now rather than at scope exit; call it
+    // before destroying the modal window, so that the main window, and not
+    // some other program's window, becomes active again.
+    void End();
+
+private:
+    bool wasEnabled_;
+};
+
+// The titles of the windows, honouring --wrong-title.
+const char* WindowTitle(Kind kind);
+
+// Wait and suppression before a window of the given kind appears: with
+// --never it journals "never <kind>" and returns false (the command is
+// swallowed); with --delay it serves messages for that long first. Returns
+// false also when the wait was cut short by a close request.
+bool BeforeWindow(Kind kind);
+
+}  // namespace standin
+
+#endif
