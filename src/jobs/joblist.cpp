@@ -8,6 +8,7 @@
 #include "tolvane.h"
 
 #include <commctrl.h>
+#include <cderr.h>
 #include <commdlg.h>
 
 #include <cstring>
@@ -25,6 +26,8 @@ char ProfileFileBuffer[256];
 const char kImageFilter[] =
     "Image Files (*.jpg, *.jpeg, *.bmp, *.tif, *.tiff)\0*.jpg;*.jpeg;*.bmp;*.tif;*.tiff\0";
 const char kProfileFilter[] = "Noise profiles (*.dnp, *.dnf)\0*.dnp;*.dnf\0";
+const char kSelectionTooLarge[] =
+    "Too many files were selected at once, so none was added.  Select fewer files and try again.";
 
 void InsertSelectedPath(const char* path, void* context)
 {
@@ -111,7 +114,17 @@ void AddJobs(HWND owner)
     ofn.lCustData = 0;
     ofn.lpfnHook = nullptr;
     ofn.lpTemplateName = nullptr;
-    if (!GetOpenFileNameA(&ofn))
+    BOOL chosen = GetOpenFileNameA(&ofn);
+    // A selection that does not fit the buffer: Windows refuses it with
+    // FNERR_BUFFERTOOSMALL, Wine reports success with the result cut at the
+    // buffer's end (no closing empty string, the last name cut short). A
+    // complete result always leaves a zero before the buffer's last byte.
+    if ((!chosen && CommDlgExtendedError() == FNERR_BUFFERTOOSMALL) ||
+        (chosen && FileBuffer[sizeof FileBuffer - 2] != '\0')) {
+        MessageBoxA(MainDialog, kSelectionTooLarge, "Warning", MB_OK);
+        return;
+    }
+    if (!chosen)
         return;
 
     // A first string too long for the start location keeps the previous one.

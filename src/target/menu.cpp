@@ -7,7 +7,7 @@
 
 namespace {
 
-// One caption query by position. dwTypeData and cch are set afresh before
+// One caption query by position into a caption buffer of TEXT_MAX + 1 bytes. dwTypeData and cch are set afresh before
 // every query: for a bitmap or owner-drawn item the system writes the bitmap
 // handle or the item data into dwTypeData, which must never be taken for the
 // caption buffer in the next query. A failed query leaves no stale caption or
@@ -23,6 +23,9 @@ void QueryCaption(HMENU menu, int position, MENUITEMINFOA* info, char* caption)
         caption[0] = '\0';
         info->fType = MFT_SEPARATOR; // never matches
     }
+    // A caption as long as the buffer is cut by the system; Wine then fills
+    // all TEXT_MAX bytes without a terminator. The buffer has one byte more.
+    caption[TEXT_MAX] = '\0';
 }
 
 bool Matches(const MENUITEMINFOA& info, const char* caption, const char* prefix)

@@ -107,6 +107,7 @@ TEST_F(Batch, RunOfSeveralJobsToProcessingComplete)
         << Status();
     ASSERT_TRUE(WaitForStatus("Processing complete", 40000)) << Status();
     EXPECT_EQ(Progress(), "");
+    ASSERT_TRUE(standin_.WaitForEvents("saved", 3, 10000)); // the last save lands just after
     auto saved = standin_.EventsNamed("saved");
     ASSERT_EQ(saved.size(), 3u);
     EXPECT_EQ(saved[0].args, "BMP " + standin_.dir + "\\one_filtered.bmp");
@@ -121,13 +122,24 @@ TEST_F(Batch, RunOfSeveralJobsToProcessingComplete)
     Press(IDC_START);
     ASSERT_TRUE(rig::WaitUntil([&] { return standin_.EventsNamed("saved").size() == 6; }, 60000));
     ASSERT_TRUE(WaitForStatus("Processing complete", 10000)) << Status();
-    EXPECT_EQ(app_.Log().find("Processing image: " + images[0] + "\r\n"), 0u);
-    EXPECT_EQ(std::count(app_.Log().begin(), app_.Log().end(), '\n'), 6);
+    std::string log = app_.Log();
+    EXPECT_EQ(log.find("Processing image: " + images[0] + "\r\n"), 0u);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 6);
 }
 
 TEST_F(Batch, StartWithoutTheTargetWarnsThenWorksOnceItRuns)
 {
     StartTolvane();
+    HWND stray = rig::FindTopWindow(nullptr, nullptr, 0, true);
+    for (HWND w = stray; w; w = GetWindow(w, GW_HWNDNEXT)) {
+        std::string t = rig::TitleOf(w);
+        if (t.rfind("Neat Image", 0) == 0) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            ADD_FAILURE() << "a target window is already there: " << t << " class " << rig::ClassOf(w) << " pid " << pid
+                          << " (tolvane " << app_.proc.pid << ")";
+        }
+    }
     Press(IDC_START);
     EXPECT_EQ(AnswerBox("Warning"), kNoTarget);
     EXPECT_EQ(Status(), "Status:");
@@ -215,8 +227,10 @@ TEST_F(Batch, StopDuringFilteringLeavesTheTargetAlone)
     Press(IDC_STOP);
     Press(IDC_HELP);
     AnswerBox("Tolvane Help");
-    EXPECT_TRUE(rig::WaitUntil([&] { return app_.Trace().find("Stop\nStop\n") != std::string::npos; }))
-        << app_.Trace();
+    EXPECT_TRUE(rig::WaitUntil([&] {
+        std::string t = app_.Trace();
+        return t.find("Stop\nThread ended...\n\nStop\n") != std::string::npos;
+    })) << app_.Trace();
 }
 
 TEST_F(Batch, JobsAddedDuringARunAreNotProcessed)
@@ -227,6 +241,8 @@ TEST_F(Batch, JobsAddedDuringARunAreNotProcessed)
     ASSERT_TRUE(standin_.WaitForEvents("filter-begin", 1, 10000));
     AddJob(Image("late.bmp"));
     ASSERT_TRUE(WaitForStatus("Processing complete", 20000)) << Status();
+    ASSERT_TRUE(standin_.WaitForEvents("saved", 1, 10000));
+    Sleep(1500);
     ASSERT_EQ(standin_.EventsNamed("saved").size(), 1u);
     EXPECT_EQ(standin_.EventsNamed("image-opened").size(), 1u);
 }
@@ -245,6 +261,8 @@ TEST_F(Batch, JobRemovedDuringARunEndsTheRunInsteadOfTheProcess)
     Press(IDC_REMOVE);
     ASSERT_TRUE(rig::WaitUntil([&] { return rig::ListViewCount(app_.Item(IDC_JOB_LIST)) == 1; }));
     ASSERT_TRUE(WaitForStatus("Processing complete", 20000)) << Status();
+    ASSERT_TRUE(standin_.WaitForEvents("saved", 1, 10000));
+    Sleep(1500);
     EXPECT_EQ(standin_.EventsNamed("saved").size(), 1u);
     DWORD code = 0;
     EXPECT_FALSE(rig::WaitExit(app_.proc, 500, &code)) << "the process ended";

@@ -145,6 +145,12 @@ bool StartProgram(const std::string& exe, const std::string& args, Process* out,
         }
     }
 
+    // Connect this process to its desktop before any child starts. Under Wine the first process that asks for
+    // the desktop window starts the desktop process; a program started while that is still under way can end
+    // up with message-only windows under a different parent than every other process, so FindWindowExA with
+    // HWND_MESSAGE in other processes never sees them.
+    GetDesktopWindow();
+
     std::string commandLine = "\"" + exe + "\"";
     if (!args.empty()) commandLine += " " + args;
     std::vector<char> cmd(commandLine.begin(), commandLine.end());
@@ -179,6 +185,21 @@ bool StartProgram(const std::string& exe, const std::string& args, Process* out,
         Fail(error, "cannot start " + exe, createError);
         return false;
     }
+
+    // Every program a test starts belongs to one job that ends with the test
+    // process: a test killed on its timeout leaves no program behind whose
+    // windows the next test would find.
+    static HANDLE job = [] {
+        HANDLE j = CreateJobObjectA(nullptr, nullptr);
+        if (j) {
+            JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+            limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+            SetInformationJobObject(j, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        }
+        return j;
+    }();
+    if (job)
+        AssignProcessToJobObject(job, pi.hProcess);
 
     Process p;
     p.process = pi.hProcess;

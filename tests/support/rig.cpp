@@ -432,9 +432,11 @@ void Watchdog::Run()
         std::vector<DWORD> pids = pids_;
         LeaveCriticalSection(&lock_);
         std::vector<HWND> boxes;
+        // Message boxes only: a "#32770" with the box's text control. The
+        // programs' own dialogs are left alone, however long they stay.
         for (DWORD pid : pids)
             for (HWND w : TopWindowsOf(pid))
-                if (ClassOf(w) == "#32770")
+                if (ClassOf(w) == "#32770" && GetDlgItem(w, 0xFFFF) != nullptr)
                     boxes.push_back(w);
         std::vector<Seen> next;
         for (HWND w : boxes) {

@@ -114,7 +114,7 @@ private:
 
 // --- Watchdog -----------------------------------------------------------------
 
-// Answers (with IDCANCEL) any "#32770" window of this process or of the watched
+// Answers (with IDCANCEL) any message box of this process or of the watched
 // processes that stays open longer than graceMs, and remembers what it closed,
 // so that a stray box fails the test instead of stalling ctest.
 class Watchdog {

@@ -4,7 +4,24 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+
+namespace {
+
+// A crash ends the test program at once with a line on standard error,
+// instead of starting the system's debugger, which may wait for ever.
+LONG WINAPI EndOnCrash(EXCEPTION_POINTERS* info)
+{
+    std::fprintf(stderr, "test program crashed: exception 0x%08lx at %p\n",
+                 static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode),
+                 info->ExceptionRecord->ExceptionAddress);
+    std::fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -13,6 +30,7 @@ int main(int argc, char** argv)
     // waiting for a click.
     _set_error_mode(_OUT_TO_STDERR);
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    SetUnhandledExceptionFilter(EndOnCrash);
     InitCommonControls();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
