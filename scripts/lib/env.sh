@@ -62,7 +62,7 @@ start_wine() {
     wineserver -w
     touch "$WINEPREFIX/.tolvane-ready"
   fi
-  wineserver -p </dev/null >/dev/null 2>&1
+  wineserver -p </dev/null >/dev/null 2>&1 || true  # already running: reuse it
   wine wineboot </dev/null >/dev/null 2>&1
 }
 

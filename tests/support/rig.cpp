@@ -335,8 +335,17 @@ bool WaitForMessageBox(const char* caption, MessageBoxInfo* out, DWORD pid, DWOR
         out->window = box;
         out->caption = TitleOf(box);
         // The text of a message box is the static control with id 0xFFFF.
-        HWND text = GetDlgItem(box, 0xFFFF);
-        out->text = text ? TextOf(text) : std::string();
+        // Read it once it is there (bounded): a box may be caught while it is
+        // still being built.
+        std::string text;
+        WaitUntil(
+            [&] {
+                HWND control = GetDlgItem(box, 0xFFFF);
+                text = control ? TextOf(control) : std::string();
+                return !text.empty() || !IsWindow(box);
+            },
+            2000);
+        out->text = text;
     }
     return true;
 }

@@ -1,0 +1,108 @@
+// What the demo and bench drivers share: command-line options, clocks,
+// screenshots, a guard that answers unexpected boxes, reading the stand-in's
+// journal as per-job records, and small text helpers.
+#pragma once
+
+#include <windows.h>
+
+#include "imageio.h"
+#include "standin_app.h"
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tools {
+
+// --- Command line -------------------------------------------------------------
+
+// "--name value" pairs and bare "--flag"s. Unknown names are an error the
+// caller reports; Value/Number fall back to a default when a name is absent.
+class Options {
+public:
+    Options(int argc, char** argv);
+    bool Has(const std::string& name) const;
+    std::string Value(const std::string& name, const std::string& fallback = "") const;
+    long Number(const std::string& name, long fallback) const;
+    // Names given that are not in `known`; empty when all are known.
+    std::string Unknown(const std::vector<std::string>& known) const;
+
+private:
+    std::vector<std::pair<std::string, std::string>> items_;
+};
+
+// --- Clocks -------------------------------------------------------------------
+
+// Milliseconds from the performance counter (fractions kept).
+double NowMs();
+
+// --- Files and text -----------------------------------------------------------
+
+std::string JoinPath(const std::string& folder, const std::string& name);
+std::string FileNameOf(const std::string& path);
+bool EnsureFolder(const std::string& path);
+long long FileSize(const std::string& path);
+std::string Fixed(double value, int decimals);
+// Pads or cuts `text` to `width` characters (left-aligned; right-aligned when right is set).
+std::string Pad(const std::string& text, size_t width, bool right = false);
+// Writes text to standard output at once (the drivers run under Wine with a pipe as output).
+void Print(const std::string& text);
+
+// --- Windows ------------------------------------------------------------------
+
+// Moves a top-level window of any process (no activation, Z order kept).
+void PlaceWindow(HWND window, int x, int y, int cx = -1, int cy = -1);
+// Size of the primary screen.
+SIZE ScreenSize();
+// Copies a rectangle of the screen into a 24-bit image (BitBlt from the
+// screen's device context). False when nothing could be read.
+bool CaptureScreen(const RECT& area, imageio::Image& out);
+// Captures a window's rectangle on screen and saves it as PNG.
+bool SaveWindowShot(HWND window, const std::string& pngPath, std::string* error = nullptr);
+
+// --- Unexpected boxes -------------------------------------------------------
+
+// Polls the top-level windows of the given processes every 100 ms on a thread
+// of its own. A "#32770" window that is a message box (it has the static text
+// control 0xFFFF), or whose title is not among the expected ones, is answered
+// (IDOK, then IDCANCEL, then WM_CLOSE) and remembered as "title: text", so a
+// driver never waits on a box nobody sees.
+class BoxGuard {
+public:
+    BoxGuard(const std::vector<std::string>& expectedTitles);
+    ~BoxGuard();
+    void Watch(DWORD pid);
+    std::vector<std::string> Answered();
+
+private:
+    void Run();
+    std::vector<std::string> expected_;
+    std::vector<DWORD> pids_;
+    std::vector<std::string> answered_;
+    CRITICAL_SECTION lock_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// --- The stand-in's journal as jobs ---------------------------------------------
+
+// One image's passage through the stand-in, from its "menu image-open" to its
+// "saved" (or the next job's start), with the ticks of the steps between.
+struct JobRecord {
+    std::string image;      // from image-opened
+    std::string output;     // from saved
+    std::string savedAs;    // TIFF, JPEG or BMP
+    DWORD openMenu = 0;     // menu image-open
+    DWORD imageOpened = 0;
+    DWORD profileMenu = 0;
+    DWORD filterMenu = 0;
+    DWORD filterDone = 0;   // filter-applied
+    DWORD filterMs = 0;     // the stand-in's own measure of the filter
+    DWORD saveMenu = 0;
+    DWORD saved = 0;
+    bool failed = false;    // open-failed, profile-failed, filter-failed or save-failed seen
+};
+std::vector<JobRecord> JobsFromJournal(const std::vector<rig::JournalEvent>& events);
+
+}  // namespace tools
