@@ -95,11 +95,19 @@ std::size_t FormatProgressText(const ProgressInput& in, char* out, std::size_t o
 
     if (in.imagesDone != 0) {
         std::uint32_t average = (totalSeconds - imageSeconds) / static_cast<std::uint32_t>(in.imagesDone);
-        // The later-images product is taken in 64 bits: a run long and large
-        // enough to pass the signed 32-bit range still shows its true estimate.
-        long long laterImages =
-            (static_cast<long long>(in.imageTotal) - 1 - in.imagesDone) * static_cast<long long>(average);
-        long long totalRemaining = static_cast<long long>(static_cast<double>(laterImages) + imageRemaining);
+        // The later-images estimate is taken in double precision and kept
+        // within the 64-bit range: a run long and large enough to pass the
+        // signed 32-bit range still shows its true estimate, and no field
+        // value, however absurd, can overflow.
+        double laterImages = (static_cast<double>(in.imageTotal) - 1.0 - static_cast<double>(in.imagesDone)) *
+                             static_cast<double>(average);
+        double total = laterImages + imageRemaining;
+        const double kLimit = 9.0e18;
+        if (total > kLimit)
+            total = kLimit;
+        if (total < -kLimit)
+            total = -kLimit;
+        long long totalRemaining = static_cast<long long>(total);
         FormatHms(a, sizeof a, totalRemaining);
         FormatText(piece, sizeof piece, "    Total = %s", a);
         Append(out, outSize, &len, piece);

@@ -3,8 +3,12 @@
 // use it), and the user interface thread releases it at the next Start.
 #include "rig.h"
 
+#include "app/resource.h"
 #include "batch/batch.h"
 #include "tolvane.h"
+
+#include <string>
+#include <thread>
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -34,6 +38,10 @@ protected:
     void SetUp() override
     {
         MainDialog = CreateWindowExA(0, "STATIC", "main", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        // The controls the worker and the timer write to or read.
+        status_ = Child("STATIC", IDC_STATUS, 0);
+        progress_ = Child("STATIC", IDC_PROGRESS, 0);
+        idle_ = Child("BUTTON", IDC_IDLE_PRIORITY, BS_AUTOCHECKBOX);
         JobList = CreateWindowExA(0, WC_LISTVIEWA, "", WS_CHILD | LVS_REPORT, 0, 0, 10, 10, MainDialog, nullptr,
                                   nullptr, nullptr);
         WNDCLASSA wc = {};
@@ -55,10 +63,23 @@ protected:
         HANDLE worker = Batch.worker;
         EXPECT_NE(worker, nullptr);
         EXPECT_TRUE(PumpUntil([] { return Batch.worker == nullptr; }));
-        EXPECT_EQ(WaitForSingleObject(worker, 5000), WAIT_OBJECT_0);
+        // Its last steps still send to this thread: keep serving them.
+        EXPECT_TRUE(PumpUntil([&] { return WaitForSingleObject(worker, 0) == WAIT_OBJECT_0; }));
         return worker;
     }
+    HWND Child(const char* cls, int id, DWORD style)
+    {
+        return CreateWindowExA(0, cls, "", WS_CHILD | style, 0, 0, 10, 10, MainDialog,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+    }
+    std::string Text(HWND w)
+    {
+        char buf[512] = "";
+        GetWindowTextA(w, buf, sizeof buf);
+        return buf;
+    }
     HWND target_ = nullptr;
+    HWND status_ = nullptr, progress_ = nullptr, idle_ = nullptr;
 };
 
 TEST_F(BatchInProcess, FinishedWorkerHandleIsReleasedAtTheNextStart)
@@ -74,6 +95,53 @@ TEST_F(BatchInProcess, FinishedWorkerHandleIsReleasedAtTheNextStart)
         << "the first worker's handle is still open";
     EXPECT_EQ(Batch.imagesDone, 0);
     EXPECT_EQ(Batch.imageTotal, 0);
+}
+
+TEST_F(BatchInProcess, IdleClassRefusedShowsTheWarningAndTheRunGoesOn)
+{
+    // The target is gone by the time the worker sets its priority.
+    HWND gone = CreateWindowExA(0, "TForm1", "Neat Image", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    TargetMainWindow = gone;
+    DestroyWindow(gone);
+    SendMessageA(idle_, BM_SETCHECK, BST_CHECKED, 0);
+    Batch.worker = reinterpret_cast<HANDLE>(1); // as StartBatch would have stored it
+    rig::BoxAnswerer answer("Tolvane warning");
+    std::thread worker([] { BatchWorker(nullptr); });
+    EXPECT_TRUE(PumpUntil([] { return Batch.worker == nullptr; }, 10000));
+    worker.join();
+    rig::MessageBoxInfo box;
+    ASSERT_TRUE(answer.Answered(&box));
+    EXPECT_EQ(box.text, "Could not set Idle Priority.  This should not cause any \nproblems, but may make your machine "
+                        "less responsive while \nNeat Image is processing images.");
+    EXPECT_EQ(Text(status_), "Processing complete");
+    EXPECT_EQ(Text(progress_), "");
+}
+
+TEST_F(BatchInProcess, ProgressTimerReadsOnlyTheFirst30CharactersOfAVisibleProgressWindow)
+{
+    Batch.imagesDone = 0;
+    Batch.imageTotal = 1;
+    Batch.batchStartTick = 1000;
+    Batch.imageStartTick = 1000;
+    // No progress window: the elapsed line alone.
+    ProgressTimerProc(MainDialog, WM_TIMER, PROGRESS_TIMER_ID, 11000);
+    EXPECT_EQ(Text(progress_), "Elapsed Time:   Total = 0:00:10     Image = 0:00:10");
+
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpszClassName = "TCalcForm";
+    RegisterClassA(&wc);
+    // 31 characters: the last digit lies past the 30 that are read.
+    HWND calc = CreateWindowExA(0, "TCalcForm", "Calculating:0000000000000000025", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                nullptr, nullptr, nullptr);
+    ProgressTimerProc(MainDialog, WM_TIMER, PROGRESS_TIMER_ID, 11000);
+    EXPECT_EQ(Text(progress_), "Elapsed Time:   Total = 0:00:10     Image = 0:00:10") << "a hidden window counts for nothing";
+
+    ShowWindow(calc, SW_SHOWNOACTIVATE);
+    ProgressTimerProc(MainDialog, WM_TIMER, PROGRESS_TIMER_ID, 11000);
+    EXPECT_EQ(Text(progress_), "Elapsed Time:   Total = 0:00:10     Image = 0:00:10  (2% complete)\n"
+                               "Remaining Time:    Image = 0:08:10");
+    DestroyWindow(calc);
 }
 
 } // namespace

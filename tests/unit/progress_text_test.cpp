@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 namespace {
@@ -113,6 +114,22 @@ TEST(ProgressText, TotalRemainingBeyondTheSigned32BitRange)
                            (later / 60 % 60 < 10 ? "0" : "") + std::to_string(later / 60 % 60) + ":" +
                            (later % 60 < 10 ? "0" : "") + std::to_string(later % 60);
     EXPECT_NE(text.find(expected), std::string::npos) << text;
+}
+
+TEST(ProgressText, AbsurdFieldsStayWithinRange)
+{
+    // A negative image total cannot come from the job list, but even then the
+    // estimate is clamped instead of overflowing (found by fuzzing).
+    ProgressInput in{};
+    in.imagesDone = 1;
+    in.imageTotal = INT32_MIN;
+    in.batchStartTick = 10000;
+    in.imageStartTick = 8000;
+    in.now = 20000;
+    in.progressWindowVisible = true;
+    in.title = "Calculating:1";
+    std::string text = Text(in);
+    EXPECT_NE(text.find("Remaining Time:    Total = -2500000000000000:00:00"), std::string::npos) << text;
 }
 
 TEST(ProgressText, NeverRunsPastASmallBuffer)

@@ -1,0 +1,178 @@
+// Fuzzes the parsing of an open dialog's result: SplitSelection and
+// RememberStartLocation, over buffers that may hold anything, with or
+// without their terminators.
+//
+// Input: a flag byte, a start-location size byte, a byte that shortens the
+// bound given to RememberStartLocation, then the dialog result itself.
+//   flags bit 0  expand run-length escapes in the result (long paths)
+//   flags bit 1  place the result at the start of a zero-filled 8192-byte
+//                buffer, as the dialog leaves it, instead of an exact one
+//   flags bit 2  pass no skipped counter
+//   flags bit 3  start-location buffer of 256 + size byte bytes
+//   flags bit 4  give RememberStartLocation a bound shorter than the buffer
+#include "fuzz_support.h"
+#include "jobs/selection.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kDialogBufferSize = 8192;
+
+struct Received {
+    std::vector<std::string> paths;
+};
+
+void Collect(const char* path, void* context)
+{
+    auto* got = static_cast<Received*>(context);
+    FUZZ_CHECK(path != nullptr, "SplitSelection passed a null path");
+    // strlen runs over the path as given: ASan reports a missing terminator.
+    got->paths.emplace_back(path, std::strlen(path));
+}
+
+struct Expected {
+    std::vector<std::string> paths;
+    int skipped = 0;
+    bool joined = false; // a folder followed by names
+};
+
+// What a dialog result means, written with strings rather than offsets.
+Expected Reference(const char* b, std::size_t n)
+{
+    Expected e;
+    // Every terminated string up to the first empty one after the folder: a
+    // dialog buffer is mostly zeros, each of them an empty string.
+    std::vector<std::string> strings;
+    std::size_t pos = 0;
+    while (pos < n) {
+        std::size_t end = pos;
+        while (end < n && b[end] != '\0')
+            ++end;
+        if (end == n)
+            break; // runs off the buffer: not a string of the result
+        strings.emplace_back(b + pos, end - pos);
+        if (strings.size() > 1 && strings.back().empty())
+            break;
+        pos = end + 1;
+    }
+    if (strings.empty())
+        return e;
+    const std::string& folder = strings[0];
+    // The first string stands alone when the buffer ends after it or the byte
+    // after it is zero; else names follow, even if the first of them runs off
+    // the buffer.
+    std::size_t after = folder.size() + 1;
+    bool nameFollows = after < n && b[after] != '\0';
+    if (!nameFollows) {
+        if (!folder.empty())
+            e.paths.push_back(folder);
+        return e;
+    }
+    e.joined = true;
+    std::string prefix = folder;
+    if (folder.empty() || folder.back() != '\\')
+        prefix += '\\';
+    for (std::size_t i = 1; i < strings.size() && !strings[i].empty(); ++i) {
+        std::string joined = prefix + strings[i];
+        if (joined.size() < kJoinedPathSize)
+            e.paths.push_back(joined);
+        else
+            ++e.skipped;
+    }
+    return e;
+}
+
+void FuzzSplit(const GuardedBuffer& buffer, bool countSkipped)
+{
+    std::vector<char> before = buffer.Snapshot();
+
+    Received got;
+    int skipped = -7;
+    int n = SplitSelection(buffer.data(), buffer.size(), Collect, &got, countSkipped ? &skipped : nullptr);
+
+    FUZZ_CHECK(buffer.GuardIntact(), "SplitSelection wrote past its buffer");
+    FUZZ_CHECK(buffer.Snapshot() == before, "SplitSelection changed its input");
+    FUZZ_CHECK(n >= 0 && static_cast<std::size_t>(n) == got.paths.size(),
+               "SplitSelection's count differs from the paths it emitted");
+
+    Expected want = Reference(buffer.data(), buffer.size());
+    if (countSkipped)
+        FUZZ_CHECK(skipped == want.skipped, "SplitSelection's skipped count is wrong");
+    FUZZ_CHECK(got.paths.size() == want.paths.size(), "SplitSelection emitted a wrong number of paths");
+    for (std::size_t i = 0; i < got.paths.size(); ++i)
+        FUZZ_CHECK(got.paths[i] == want.paths[i], "SplitSelection emitted a wrong path");
+
+    // A joined path always fits the buffer it is built in, and has the folder
+    // and a separator in front; a single path is the first string.
+    const void* folderEnd = buffer.size() > 0 ? std::memchr(buffer.data(), '\0', buffer.size()) : nullptr;
+    FUZZ_CHECK(folderEnd != nullptr || got.paths.empty(), "SplitSelection emitted from an unterminated buffer");
+    std::string folder = folderEnd ? std::string(buffer.data()) : std::string();
+    for (const auto& p : got.paths) {
+        if (want.joined) {
+            FUZZ_CHECK(p.size() < kJoinedPathSize, "a joined path does not fit kJoinedPathSize");
+            FUZZ_CHECK(p.compare(0, folder.size(), folder) == 0 && p.size() > folder.size() &&
+                           (p[folder.size()] == '\\' || (!folder.empty() && folder.back() == '\\')),
+                       "a joined path does not start with the folder and a separator");
+        } else {
+            FUZZ_CHECK(p == folder && !p.empty(), "a single path is not the first string");
+        }
+    }
+}
+
+void FuzzRemember(const GuardedBuffer& result, std::size_t destSize, std::size_t shorten)
+{
+    // The source is exactly its bound long, so ASan sees any read past it.
+    std::size_t firstMax = result.size() - (shorten < result.size() ? shorten : result.size());
+    GuardedBuffer first(firstMax, 0);
+    first.Fill(result.data(), firstMax);
+
+    // The destination holds a previous location, then filler.
+    GuardedBuffer dest(destSize, 0x5A);
+    static const char kPrevious[] = "C:\\previous";
+    dest.Fill(kPrevious, destSize < sizeof kPrevious ? destSize : sizeof kPrevious);
+    if (destSize > 0)
+        dest.data()[destSize - 1] = '\0';
+    std::vector<char> before = dest.Snapshot();
+
+    bool ok = RememberStartLocation(dest.data(), dest.size(), first.data(), firstMax);
+
+    FUZZ_CHECK(dest.GuardIntact(), "RememberStartLocation wrote past its destination");
+    FUZZ_CHECK(first.GuardIntact(), "RememberStartLocation wrote past its source");
+    const void* end = firstMax > 0 ? std::memchr(first.data(), '\0', firstMax) : nullptr;
+    std::size_t len = end ? static_cast<std::size_t>(static_cast<const char*>(end) - first.data()) : 0;
+    bool fits = end != nullptr && len < destSize;
+    FUZZ_CHECK(ok == fits, "RememberStartLocation accepted or refused wrongly");
+    std::vector<char> after = dest.Snapshot();
+    if (!ok) {
+        FUZZ_CHECK(after == before, "RememberStartLocation changed the destination on failure");
+        return;
+    }
+    FUZZ_CHECK(std::memcmp(dest.data(), first.data(), len + 1) == 0, "RememberStartLocation copied wrongly");
+    FUZZ_CHECK(std::equal(after.begin() + static_cast<long>(len + 1), after.end(),
+                          before.begin() + static_cast<long>(len + 1)),
+               "RememberStartLocation wrote past the copied string");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    InputReader in(data, size);
+    std::uint8_t flags = in.Byte();
+    std::size_t destSize = in.Byte() + ((flags & 8) ? 256u : 0u);
+    std::uint8_t shortenByte = in.Byte();
+    std::size_t shorten = (flags & 16) ? shortenByte : 0;
+    std::vector<char> result = Body(in, (flags & 1) != 0, kDialogBufferSize);
+
+    // The dialog's buffer: exactly the result, or the result at the start of
+    // a zero-filled buffer of the size the program uses.
+    GuardedBuffer buffer((flags & 2) ? kDialogBufferSize : result.size(), 0);
+    buffer.Fill(result.data(), result.size());
+
+    FuzzSplit(buffer, (flags & 4) == 0);
+    FuzzRemember(buffer, destSize, shorten);
+    return 0;
+}
