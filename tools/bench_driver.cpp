@@ -184,7 +184,7 @@ bool BenchRun(const Settings& set, const Kind& kind, Results& res, std::string& 
     const std::string profile = tools::JoinPath(dir, "bench.dnp");
     rig::WriteFileText(profile, "sigma=15\r\nradius=2\r\n");
 
-    tools::BoxGuard guard({"Tolvane", "Open", "Save As"});
+    tools::BoxGuard guard(0, {"Tolvane", "Open", "Save As"});
     rig::StandInApp standin;
     std::string error;
     if (!standin.Start("--filter-ms " + std::to_string(set.filterMs), &error, dir)) {

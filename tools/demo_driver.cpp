@@ -502,7 +502,7 @@ int main(int argc, char** argv)
         return code;
     }
 
-    tools::BoxGuard guard({"Tolvane", "Select image file(s)", "Select Noise Profile", "Open", "Save As"});
+    tools::BoxGuard guard(0, {"Tolvane", "Select image file(s)", "Select Noise Profile", "Open", "Save As"});
     std::vector<std::string> notes;
     std::vector<std::vector<std::string>> rows;
     double runMs = 0.0;

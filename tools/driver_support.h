@@ -63,27 +63,9 @@ bool SaveWindowShot(HWND window, const std::string& pngPath, std::string* error 
 
 // --- Unexpected boxes -------------------------------------------------------
 
-// Polls the top-level windows of the given processes every 100 ms on a thread
-// of its own. A "#32770" window that is a message box (it has the static text
-// control 0xFFFF), or whose title is not among the expected ones, is answered
-// (IDOK, then IDCANCEL, then WM_CLOSE) and remembered as "title: text", so a
-// driver never waits on a box nobody sees.
-class BoxGuard {
-public:
-    BoxGuard(const std::vector<std::string>& expectedTitles);
-    ~BoxGuard();
-    void Watch(DWORD pid);
-    std::vector<std::string> Answered();
-
-private:
-    void Run();
-    std::vector<std::string> expected_;
-    std::vector<DWORD> pids_;
-    std::vector<std::string> answered_;
-    CRITICAL_SECTION lock_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
+// Stray boxes are answered by the rig's watchdog with no grace period:
+// rig::Watchdog(0, {expected dialog titles...}).
+using BoxGuard = rig::Watchdog;
 
 // --- The stand-in's journal as jobs ---------------------------------------------
 

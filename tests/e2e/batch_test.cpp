@@ -1,8 +1,6 @@
 // Whole runs against the stand-in: Start, the worker, Stop, the status and
 // progress lines, and what the user may do while a run goes on.
-#include "rig.h"
-#include "standin_app.h"
-#include "tolvane_app.h"
+#include "target_session.h"
 
 #include "app/resource.h"
 
@@ -18,55 +16,8 @@ const char kNoTarget[] = "Could not find a running instance of Neat Image.  Star
 const char kAgain[] = "Cannot start again until previous processing is finished.";
 const char kTerminated[] = "Batch processing terminated.  Cancel Neat Image manually.";
 
-class Batch : public testing::Test {
+class Batch : public rig::TargetSession {
 protected:
-    void StartTolvane()
-    {
-        std::string error;
-        ASSERT_TRUE(app_.Start("tolvane_fast", rig::BridgeDll(), true, &error)) << error;
-        watchdog_.Watch(app_.proc.pid);
-    }
-    void StartStandIn(const std::string& args = "")
-    {
-        std::string error;
-        ASSERT_TRUE(standin_.Start(args, &error)) << error;
-        watchdog_.Watch(standin_.proc.pid);
-        profile_ = standin_.dir + "\\test.dnp";
-        ASSERT_TRUE(rig::WriteTestProfile(profile_));
-    }
-    void StartBoth(const std::string& args = "")
-    {
-        StartStandIn(args);
-        StartTolvane();
-    }
-    std::string Image(const std::string& name)
-    {
-        std::string path = standin_.dir + "\\" + name;
-        EXPECT_TRUE(rig::WriteTestImage(path));
-        return path;
-    }
-    void AddJob(const std::string& image)
-    {
-        ASSERT_TRUE(rig::AddListViewRow(app_.Item(IDC_JOB_LIST), {image, profile_}));
-    }
-    void Press(int id) { rig::Click(app_.Item(id)); }
-    std::string Status() const { return rig::TextOf(app_.Item(IDC_STATUS)); }
-    std::string Progress() const { return rig::TextOf(app_.Item(IDC_PROGRESS)); }
-    bool WaitForStatus(const std::string& text, DWORD timeoutMs = 30000)
-    {
-        return rig::WaitUntil([&] { return Status() == text; }, timeoutMs);
-    }
-    // Waits for a box of the program under test and answers it.
-    std::string AnswerBox(const char* caption, DWORD timeoutMs = 10000)
-    {
-        rig::MessageBoxInfo box;
-        if (!rig::WaitForMessageBox(caption, &box, app_.proc.pid, timeoutMs))
-            return "(no box)";
-        EXPECT_EQ(GetWindow(box.window, GW_OWNER), app_.dialog);
-        rig::AnswerMessageBox(box.window);
-        EXPECT_TRUE(rig::WaitForWindowGone(box.window));
-        return box.text;
-    }
     DWORD StandInPriority()
     {
         HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, standin_.proc.pid);
@@ -75,16 +26,6 @@ protected:
             CloseHandle(p);
         return c;
     }
-    void TearDown() override
-    {
-        auto stray = watchdog_.Answered();
-        EXPECT_TRUE(stray.empty()) << "a stray box: " << (stray.empty() ? "" : stray.front());
-    }
-
-    rig::StandInApp standin_;
-    rig::TolvaneApp app_;
-    rig::Watchdog watchdog_;
-    std::string profile_;
 };
 
 TEST_F(Batch, RunOfSeveralJobsToProcessingComplete)

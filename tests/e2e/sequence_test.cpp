@@ -1,9 +1,7 @@
 // One job at a time driven through the stand-in: the journal shows what
 // Tolvane made it do, the outputs are decoded, and every fault of the
 // sequence ends the process with its message.
-#include "rig.h"
-#include "standin_app.h"
-#include "tolvane_app.h"
+#include "target_session.h"
 
 #include "app/resource.h"
 #include "imageio.h"
@@ -17,40 +15,13 @@
 
 namespace {
 
+// Indexes of the output format selector.
 enum Format { kTiff = 0, kJpeg = 1, kBitmap = 2 };
 
 // A stand-in and a Tolvane build, both with the menu bridge loaded.
-class Sequence : public testing::Test {
+class Sequence : public rig::TargetSession {
 protected:
-    // Starts the stand-in with extra switches, then Tolvane.
-    void StartBoth(const std::string& standinArgs, const std::string& build = "tolvane_fast")
-    {
-        std::string error;
-        ASSERT_TRUE(standin_.Start(standinArgs, &error)) << error;
-        ASSERT_TRUE(app_.Start(build, rig::BridgeDll(), true, &error)) << error;
-        watchdog_.Watch(app_.proc.pid);
-        watchdog_.Watch(standin_.proc.pid);
-        profile_ = standin_.dir + "\\test.dnp";
-        ASSERT_TRUE(rig::WriteTestProfile(profile_));
-    }
-    // An input image in the stand-in's folder.
-    std::string Image(const std::string& name)
-    {
-        std::string path = standin_.dir + "\\" + name;
-        EXPECT_TRUE(rig::WriteTestImage(path));
-        return path;
-    }
-    void AddJob(const std::string& image)
-    {
-        ASSERT_TRUE(rig::AddListViewRow(app_.Item(IDC_JOB_LIST), {image, profile_}));
-    }
-    void SetFormat(int index) { ASSERT_TRUE(rig::SetComboSelection(app_.Item(IDC_OUTPUT_FORMAT), index)); }
-    void Start() { rig::Click(app_.Item(IDC_START)); }
-    std::string Status() const { return rig::TextOf(app_.Item(IDC_STATUS)); }
-    bool WaitForStatus(const std::string& text, DWORD timeoutMs)
-    {
-        return rig::WaitUntil([&] { return Status() == text; }, timeoutMs);
-    }
+    void Start() { Press(IDC_START); }
     // Expects the process to end through the fatal-error box with message.
     void ExpectFatal(const std::string& message, DWORD timeoutMs = 30000)
     {
@@ -68,15 +39,6 @@ protected:
         EXPECT_EQ(log.substr(log.size() - last.size()), last) << log;
         EXPECT_EQ(log.find(message), log.rfind(message)) << "the message is logged once";
     }
-    void TearDown() override
-    {
-        EXPECT_TRUE(watchdog_.Answered().empty()) << "a stray box: " << watchdog_.Answered().front();
-    }
-
-    rig::StandInApp standin_;
-    rig::TolvaneApp app_;
-    rig::Watchdog watchdog_;
-    std::string profile_;
 };
 
 struct FormatCase {

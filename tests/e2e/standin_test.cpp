@@ -459,7 +459,8 @@ TEST_F(StandinTest, FileDialogsMeetTheContractAndCancel)
         app_.Post(c.command);
         HWND dlg = WaitOwned(app_.app, "#32770", c.title);
         ASSERT_NE(dlg, nullptr) << app_.Journal();
-        EXPECT_TRUE(app_.Has("shown", c.kind));
+        // The journal line follows the showing of the window.
+        EXPECT_TRUE(rig::WaitUntil([&] { return app_.Has("shown", c.kind); }, 3000));
         EXPECT_EQ(GetParent(dlg), app_.app);
 
         // The name box is the first Edit among the direct children.
@@ -517,7 +518,7 @@ TEST_F(StandinTest, OpenFilterAndSaveInEachFormat)
             HWND jpeg = rig::WaitForWindow("TSaveJPEGform", "JPEG Save Options", app_.proc.pid);
             ASSERT_NE(jpeg, nullptr) << app_.Journal();
             EXPECT_EQ(GetParent(jpeg), app_.app);
-            EXPECT_TRUE(app_.Has("shown", "jpeg-options"));
+            EXPECT_TRUE(rig::WaitUntil([&] { return app_.Has("shown", "jpeg-options"); }, 3000));
             EXPECT_FALSE(app_.Has("saved", std::string("JPEG ") + output)) << "saved before OK was pressed";
             HWND ok = FindWindowExA(jpeg, nullptr, "TBitBtn", "OK");
             ASSERT_NE(ok, nullptr);

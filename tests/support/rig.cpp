@@ -3,7 +3,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace rig {
 
@@ -398,7 +400,8 @@ StdoutCapture::~StdoutCapture()
 
 std::string StdoutCapture::Text() const { return ReadFileText(path_); }
 
-Watchdog::Watchdog(DWORD graceMs) : grace_(graceMs)
+Watchdog::Watchdog(DWORD graceMs, std::vector<std::string> expectedDialogs)
+    : grace_(graceMs), expected_(std::move(expectedDialogs))
 {
     InitializeCriticalSection(&lock_);
     pids_.push_back(GetCurrentProcessId());
@@ -428,6 +431,12 @@ std::vector<std::string> Watchdog::Answered()
     return copy;
 }
 
+bool IsMessageBox(HWND w)
+{
+    return ClassOf(w) == "#32770" && GetDlgItem(w, 0xFFFF) != nullptr && GetDlgItem(w, 1148) == nullptr &&
+           FindWindowExA(w, nullptr, "Edit", nullptr) == nullptr;
+}
+
 void Watchdog::Run()
 {
     struct Seen {
@@ -435,35 +444,44 @@ void Watchdog::Run()
         DWORD since;
     };
     std::vector<Seen> seen;
+    std::vector<HWND> recorded;
     while (!stop_) {
         Sleep(100);
         EnterCriticalSection(&lock_);
         std::vector<DWORD> pids = pids_;
         LeaveCriticalSection(&lock_);
-        std::vector<HWND> boxes;
-        // Message boxes only: a "#32770" with the box's text control. The
-        // programs' own dialogs are left alone, however long they stay.
-        for (DWORD pid : pids)
-            for (HWND w : TopWindowsOf(pid))
-                if (ClassOf(w) == "#32770" && GetDlgItem(w, 0xFFFF) != nullptr)
-                    boxes.push_back(w);
+        std::vector<HWND> strays;
+        for (DWORD pid : pids) {
+            for (HWND w : TopWindowsOf(pid)) {
+                if (ClassOf(w) != "#32770")
+                    continue;
+                bool unexpected = IsMessageBox(w);
+                if (!unexpected && !expected_.empty())
+                    unexpected = std::find(expected_.begin(), expected_.end(), TitleOf(w)) == expected_.end();
+                if (unexpected)
+                    strays.push_back(w);
+            }
+        }
         std::vector<Seen> next;
-        for (HWND w : boxes) {
+        for (HWND w : strays) {
             DWORD since = GetTickCount();
             for (const Seen& s : seen)
                 if (s.w == w)
                     since = s.since;
-            if (GetTickCount() - since >= grace_) {
+            next.push_back({w, since});
+            if (GetTickCount() - since < grace_)
+                continue;
+            if (std::find(recorded.begin(), recorded.end(), w) == recorded.end()) {
+                recorded.push_back(w);
                 HWND text = GetDlgItem(w, 0xFFFF);
-                std::string what = TitleOf(w) + ": " + (text ? TextOf(text) : std::string());
+                std::string what = TitleOf(w) + ": " + (text ? TextOf(text) : std::string("(no text)"));
                 EnterCriticalSection(&lock_);
                 answered_.push_back(what);
                 LeaveCriticalSection(&lock_);
-                PostMessageA(w, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-                PostMessageA(w, WM_CLOSE, 0, 0);
-            } else {
-                next.push_back({w, since});
             }
+            PostMessageA(w, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            PostMessageA(w, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            PostMessageA(w, WM_CLOSE, 0, 0);
         }
         seen = next;
     }

@@ -114,12 +114,18 @@ private:
 
 // --- Watchdog -----------------------------------------------------------------
 
-// Answers (with IDCANCEL) any message box of this process or of the watched
-// processes that stays open longer than graceMs, and remembers what it closed,
-// so that a stray box fails the test instead of stalling ctest.
+// True for a message box: a "#32770" window with the box's text control
+// (0xFFFF) and no file-name box (file dialogs may label with 0xFFFF too).
+bool IsMessageBox(HWND window);
+
+// Answers any message box of this process or of the watched processes that
+// stays open longer than graceMs (and, when expectedDialogs is not empty, any
+// other "#32770" window whose title is not among them), remembering each one
+// as "title: text", so that a stray box fails the test or the driver instead
+// of stalling it. The programs' expected dialogs are left alone.
 class Watchdog {
 public:
-    explicit Watchdog(DWORD graceMs = 8000);
+    explicit Watchdog(DWORD graceMs = 8000, std::vector<std::string> expectedDialogs = {});
     ~Watchdog();
     void Watch(DWORD pid);
     std::vector<std::string> Answered();
@@ -127,6 +133,7 @@ public:
 private:
     void Run();
     DWORD grace_;
+    std::vector<std::string> expected_;
     std::atomic<bool> stop_{false};
     std::vector<DWORD> pids_;
     std::vector<std::string> answered_;

@@ -8,7 +8,6 @@
 #include "tolvane.h"
 
 #include <string>
-#include <thread>
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -106,9 +105,12 @@ TEST_F(BatchInProcess, IdleClassRefusedShowsTheWarningAndTheRunGoesOn)
     SendMessageA(idle_, BM_SETCHECK, BST_CHECKED, 0);
     Batch.worker = reinterpret_cast<HANDLE>(1); // as StartBatch would have stored it
     rig::BoxAnswerer answer("Tolvane warning");
-    std::thread worker([] { BatchWorker(nullptr); });
-    EXPECT_TRUE(PumpUntil([] { return Batch.worker == nullptr; }, 10000));
-    worker.join();
+    HANDLE worker = CreateThread(nullptr, 0, BatchWorker, nullptr, 0, nullptr);
+    ASSERT_NE(worker, nullptr);
+    // Serve the worker's sent messages until it has really ended.
+    EXPECT_TRUE(PumpUntil([&] { return WaitForSingleObject(worker, 0) == WAIT_OBJECT_0; }, 10000));
+    CloseHandle(worker);
+    EXPECT_EQ(Batch.worker, nullptr);
     rig::MessageBoxInfo box;
     ASSERT_TRUE(answer.Answered(&box));
     EXPECT_EQ(box.text, "Could not set Idle Priority.  This should not cause any \nproblems, but may make your machine "
