@@ -144,6 +144,23 @@ TEST_F(Shell, EscapeAndEnterLeaveTheDialogOpenAndCloseEndsWithZero)
     EXPECT_NE(app_.Trace().find("Closing dialog...\n"), std::string::npos);
 }
 
+TEST(ShellLog, StartAndCloseWithoutARunLeavesAnEarlierLogAlone)
+{
+    rig::TolvaneApp app;
+    app.earlierLog = "Processing image: C:\\earlier\\run.jpg\r\n";
+    std::string error;
+    ASSERT_TRUE(app.Start("tolvane", "", true, &error)) << error;
+    rig::PostCommand(app.dialog, IDC_HELP);
+    rig::MessageBoxInfo box;
+    ASSERT_TRUE(rig::WaitForMessageBox("Tolvane Help", &box, app.proc.pid));
+    rig::AnswerMessageBox(box.window);
+    DWORD code = 1;
+    ASSERT_TRUE(app.Close(&code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(app.Log(), "Processing image: C:\\earlier\\run.jpg\r\n");
+    EXPECT_EQ(app.Trace().find("Using Log File"), std::string::npos) << "the log was never opened";
+}
+
 TEST_F(Shell, ButtonsActWhateverTheirNotificationCode)
 {
     // Remove and Stop with nothing to act on only trace.

@@ -13,6 +13,11 @@ bool TolvaneApp::Start(const std::string& build, const std::string& dll, bool wa
             *error = "cannot copy " + build + ".exe";
         return false;
     }
+    if (!earlierLog.empty() && !WriteFileText(log, earlierLog)) {
+        if (error)
+            *error = "cannot write " + log;
+        return false;
+    }
     if (!StartProgram(exe, "", &proc, out, dll, error))
         return false;
     if (!waitForDialog)

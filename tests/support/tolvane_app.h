@@ -15,6 +15,9 @@ struct TolvaneApp {
     std::string out;        // its captured standard output (the trace)
     Process proc;
     HWND dialog = nullptr;
+    // When not empty, written to the log path before the program starts, as
+    // the log of an earlier process.
+    std::string earlierLog;
 
     // Copies bin\<build>.exe to a fresh folder as tolvane.exe and starts it,
     // optionally with a DLL loaded before it runs. Waits for the dialog unless
