@@ -30,10 +30,11 @@ bool ReadJobText(int row, int column, char* buf)
     if (!SendMessageA(JobList, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
         return false;
     // The control may point pszText at its own copy instead of filling ours.
-    if (item.pszText != buf && item.pszText != nullptr) {
+    if (item.pszText != buf && item.pszText != nullptr)
         std::strncpy(buf, item.pszText, 254);
-        buf[254] = '\0';
-    }
+    // At most 254 characters, as the text limit of 255 gives on Windows. Wine's
+    // list view fills all 255 bytes of a longer text and leaves no terminator.
+    buf[254] = '\0';
     buf[255] = '\0';
     return true;
 }

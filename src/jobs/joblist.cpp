@@ -117,10 +117,9 @@ void AddJobs(HWND owner)
     BOOL chosen = GetOpenFileNameA(&ofn);
     // A selection that does not fit the buffer: Windows refuses it with
     // FNERR_BUFFERTOOSMALL, Wine reports success with the result cut at the
-    // buffer's end (no closing empty string, the last name cut short). A
-    // complete result always leaves a zero before the buffer's last byte.
+    // buffer's capacity (no closing empty string, the last name cut short).
     if ((!chosen && CommDlgExtendedError() == FNERR_BUFFERTOOSMALL) ||
-        (chosen && FileBuffer[sizeof FileBuffer - 2] != '\0')) {
+        (chosen && !SelectionIsComplete(FileBuffer, ofn.nMaxFile))) {
         MessageBoxA(MainDialog, kSelectionTooLarge, "Warning", MB_OK);
         return;
     }

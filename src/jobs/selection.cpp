@@ -72,3 +72,18 @@ bool RememberStartLocation(char* dest, std::size_t destSize, const char* first, 
     dest[len] = '\0';
     return true;
 }
+
+bool SelectionIsComplete(const char* buffer, std::size_t written)
+{
+    if (buffer == nullptr || written == 0)
+        return false;
+    std::size_t pos = BoundedLength(buffer, written);
+    if (pos >= written)
+        return false; // the first string is not terminated within the result
+    ++pos;
+    if (pos >= written || buffer[pos] == '\0')
+        return true; // a single path
+    while (pos < written && buffer[pos] != '\0')
+        pos += BoundedLength(buffer + pos, written - pos) + 1;
+    return pos < written; // the closing empty string lies within the result
+}

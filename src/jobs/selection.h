@@ -23,3 +23,10 @@ int SplitSelection(const char* buffer, std::size_t bufferSize, SelectionSink sin
 // destSize bytes. When it does not fit, the destination is left as it was
 // (the previous location stays) and false is returned.
 bool RememberStartLocation(char* dest, std::size_t destSize, const char* first, std::size_t firstMax);
+
+// True when a dialog result of at most `written` bytes (the capacity given to
+// the dialog) is complete: a single path, or a folder and names closed by
+// an empty string that itself lies within those bytes. A result the dialog
+// cut at its capacity (Wine does so when a selection does not fit, instead
+// of failing) is not complete, even when the cut falls just after a name.
+bool SelectionIsComplete(const char* buffer, std::size_t written);

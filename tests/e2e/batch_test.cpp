@@ -101,6 +101,19 @@ TEST_F(Batch, EmptyListEndsAtOnceAndStartIsAcceptedAgain)
     EXPECT_TRUE(standin_.EventsNamed("menu").empty());
 }
 
+TEST_F(Batch, JobPathLongerThan254CharactersReachesTheSequenceCut)
+{
+    StartBoth("--never image-open");
+    std::string longPath = "C:\\" + std::string(296, 'p') + ".bmp";
+    AddJob(longPath);
+    Press(IDC_START);
+    ASSERT_TRUE(standin_.WaitForEvents("never", 1, 10000));
+    EXPECT_EQ(app_.Log(), "Processing image: " + longPath.substr(0, 254) + "\r\n");
+    EXPECT_EQ(Status(), "Processing: 1 of 1 -- " + longPath.substr(0, 254));
+    Press(IDC_STOP);
+    EXPECT_EQ(AnswerBox("Success"), kTerminated);
+}
+
 TEST_F(Batch, IdlePriorityOptionIsReadBackFromTheTarget)
 {
     StartBoth();

@@ -105,6 +105,23 @@ void FuzzSplit(const GuardedBuffer& buffer, bool countSkipped)
     for (std::size_t i = 0; i < got.paths.size(); ++i)
         FUZZ_CHECK(got.paths[i] == want.paths[i], "SplitSelection emitted a wrong path");
 
+    // Completeness is read within the buffer alone. A complete result is one
+    // whose every name SplitSelection can see whole: it then skips nothing
+    // for running off the buffer.
+    bool complete = SelectionIsComplete(buffer.data(), buffer.size());
+    FUZZ_CHECK(buffer.GuardIntact(), "SelectionIsComplete wrote past its buffer");
+    if (complete && buffer.size() > 0 && buffer.data()[0] != '\0') {
+        std::size_t names = 0;
+        std::size_t pos = std::strlen(buffer.data()) + 1;
+        while (pos < buffer.size() && buffer.data()[pos] != '\0') {
+            pos += std::strlen(buffer.data() + pos) + 1;
+            ++names;
+        }
+        std::size_t expected = names == 0 ? 1 : names;
+        FUZZ_CHECK(got.paths.size() + static_cast<std::size_t>(want.skipped) == expected,
+                   "a complete result did not give one path per name");
+    }
+
     // A joined path always fits the buffer it is built in, and has the folder
     // and a separator in front; a single path is the first string.
     const void* folderEnd = buffer.size() > 0 ? std::memchr(buffer.data(), '\0', buffer.size()) : nullptr;

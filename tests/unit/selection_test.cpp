@@ -90,6 +90,30 @@ TEST(SplitSelection, StaysInsideAnUnterminatedBuffer)
     EXPECT_EQ(SplitSelection(edge.data(), edge.size(), Collect, &got, nullptr), 1);
 }
 
+struct CompleteCase {
+    const char* name;
+    std::vector<char> bytes;
+    size_t written;
+    bool complete;
+};
+
+TEST(SelectionIsComplete, CutResultsAreNotComplete)
+{
+    auto bytes = [](const std::string& s) { return std::vector<char>(s.begin(), s.end()); };
+    const CompleteCase cases[] = {
+        {"single path", bytes(std::string("C:\\a.jpg\0\0", 10)), 10, true},
+        {"single path filling the capacity", bytes(std::string("C:\\a.jpg\0", 9)), 9, true},
+        {"folder and names closed in time", bytes(std::string("C:\\d\0a\0b\0\0", 10)), 10, true},
+        {"cut inside the last name", bytes(std::string("C:\\d\0a\0bc", 9)), 8, false},
+        {"cut just after a name: no room for the closing empty string",
+         bytes(std::string("C:\\d\0a\0b\0\0", 10)), 9, false},
+        {"first string not terminated", bytes(std::string("C:\\dddd", 7)), 7, false},
+        {"nothing written", bytes(std::string("\0", 1)), 0, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SelectionIsComplete(c.bytes.data(), c.written), c.complete) << c.name;
+}
+
 TEST(RememberStartLocation, KeepsThePreviousLocationWhenTooLong)
 {
     char dir[256] = "C:\\before";
