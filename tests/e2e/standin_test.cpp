@@ -5,6 +5,7 @@
 // options confirmed. Outputs are decoded and compared with a clean original;
 // the journal the stand-in writes tells what it did. Every wait is bounded.
 #include "rig.h"
+#include "standin_app.h"
 
 #include "commands.h"
 #include "imageio.h"
@@ -74,47 +75,7 @@ Scene MakeScene(int w, int h, double sigma)
 
 // ---- Journal --------------------------------------------------------------------------------------------
 
-struct Event {
-    unsigned long tick = 0;
-    std::string name;
-    std::string args;
-};
-
-// "<tick> <event> [<args>]" a line; a line that does not start with a tick
-// count is kept with an empty name, so a test can notice it.
-std::vector<Event> ParseJournal(const std::string& text)
-{
-    std::vector<Event> events;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            break;  // a line still being written
-        std::string line = text.substr(pos, end - pos);
-        pos = end + 1;
-        Event e;
-        char* rest = nullptr;
-        e.tick = std::strtoul(line.c_str(), &rest, 10);
-        if (rest == line.c_str() || *rest != ' ') {
-            events.push_back(Event{});
-            continue;
-        }
-        std::string tail = rest + 1;
-        size_t blank = tail.find(' ');
-        e.name = tail.substr(0, blank);
-        e.args = blank == std::string::npos ? std::string() : tail.substr(blank + 1);
-        events.push_back(e);
-    }
-    return events;
-}
-
-std::string Describe(const std::vector<Event>& events)
-{
-    std::string s;
-    for (const Event& e : events)
-        s += "  " + std::to_string(e.tick) + " " + e.name + (e.args.empty() ? "" : " " + e.args) + "\n";
-    return s;
-}
+using Event = rig::JournalEvent;
 
 // ---- Window helpers -------------------------------------------------------------------------------------
 
@@ -229,69 +190,15 @@ private:
 
 // ---- The stand-in process -------------------------------------------------------------------------------
 
-class Standin {
+// The stand-in process of the rig, started without the menu bridge unless
+// one is given, with the two file-dialog round trips these tests make.
+class Standin : public rig::StandInApp {
 public:
-    ~Standin() { rig::EndProgram(proc); }
-
     bool Start(const std::string& dir, const std::string& args, std::string* error, const std::string& dll = "")
     {
-        journal = dir + "\\journal.txt";
-        out = dir + "\\standin_out.txt";
-        DeleteFileA(journal.c_str());
-        std::string all = "--journal \"" + journal + "\"" + (args.empty() ? "" : " " + args);
-        if (!rig::StartProgram(rig::ExeDir() + "standin.exe", all, &proc, out, dll, error))
-            return false;
-        bool started = rig::WaitUntil(
-            [&] {
-                for (const Event& e : Events())
-                    if (e.name == "start")
-                        return true;
-                return false;
-            },
-            15000);
-        if (!started) {
-            if (error)
-                *error = "no start line in the journal";
-            return false;
-        }
-        for (const Event& e : Events()) {
-            if (e.name != "start")
-                continue;
-            unsigned long pid = 0;
-            long long mainValue = 0, appValue = 0;
-            if (std::sscanf(e.args.c_str(), "%lu %lld %lld", &pid, &mainValue, &appValue) != 3) {
-                if (error)
-                    *error = "malformed start line: " + e.args;
-                return false;
-            }
-            startPid = pid;
-            main = reinterpret_cast<HWND>(static_cast<INT_PTR>(mainValue));
-            app = reinterpret_cast<HWND>(static_cast<INT_PTR>(appValue));
-        }
-        return true;
+        return rig::StandInApp::Start(args, error, dir, dll);
     }
-
-    std::vector<Event> Events() const { return ParseJournal(rig::ReadFileText(journal)); }
-    std::string Journal() const { return Describe(Events()); }
-
-    bool Has(const std::string& name, const std::string& args) const
-    {
-        for (const Event& e : Events())
-            if (e.name == name && e.args == args)
-                return true;
-        return false;
-    }
-    bool WaitFor(const std::string& name, const std::string& args, DWORD timeoutMs = kWaitMs) const
-    {
-        return rig::WaitUntil([&] { return Has(name, args); }, timeoutMs);
-    }
-    Event Last() const
-    {
-        std::vector<Event> events = Events();
-        return events.empty() ? Event{} : events.back();
-    }
-
-    void Post(int command) const { PostMessageA(main, WM_COMMAND, static_cast<WPARAM>(command), 0); }
+    std::string Journal() const { return JournalText(); }
 
     // Posts an open command, waits for the visible "Open" dialog owned by the
     // application window, types the path and presses "&Open" with BM_CLICK.
@@ -300,7 +207,7 @@ public:
         Post(command);
         HWND dlg = WaitOwned(app, "#32770", "Open");
         if (!dlg)
-            return ::testing::AssertionFailure() << "no Open dialog\n" << Journal();
+            return ::testing::AssertionFailure() << "no Open dialog\n" << JournalText();
         HWND edit = FindWindowExA(dlg, nullptr, "Edit", nullptr);
         HWND open = FindWindowExA(dlg, nullptr, "Button", "&Open");
         if (!edit || !open)
@@ -322,7 +229,7 @@ public:
         Post(IDM_IMAGE_SAVEAS);
         HWND dlg = WaitOwned(app, "#32770", "Save As");
         if (!dlg)
-            return ::testing::AssertionFailure() << "no Save As dialog\n" << Journal();
+            return ::testing::AssertionFailure() << "no Save As dialog\n" << JournalText();
         HWND edit = FindWindowExA(dlg, nullptr, "Edit", nullptr);
         HWND save = FindWindowExA(dlg, nullptr, "Button", "&Save");
         if (!edit || !save)
@@ -337,19 +244,6 @@ public:
         return ::testing::AssertionSuccess();
     }
 
-    // Closes the main window and waits for the process to end.
-    bool Close(DWORD* exitCode)
-    {
-        PostMessageA(main, WM_CLOSE, 0, 0);
-        return rig::WaitExit(proc, 10000, exitCode);
-    }
-
-    rig::Process proc;
-    std::string journal;
-    std::string out;
-    HWND main = nullptr;
-    HWND app = nullptr;
-    unsigned long startPid = 0;
 };
 
 class StandinTest : public testing::Test {

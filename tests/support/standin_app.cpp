@@ -9,13 +9,15 @@ namespace rig {
 
 std::string BridgeDll() { return ExeDir() + "menubridge.dll"; }
 
-bool StandInApp::Start(const std::string& args, std::string* error, const std::string& folder)
+bool StandInApp::Start(const std::string& args, std::string* error, const std::string& folder,
+                       const std::string& dll)
 {
     dir = folder.empty() ? MakeTempDir("standin") : folder;
     journal = dir + "\\journal.txt";
     out = dir + "\\standin-stdout.txt";
-    std::string all = "--journal \"" + journal + "\" " + args;
-    if (!StartProgram(ExeDir() + "standin.exe", all, &proc, out, BridgeDll(), error))
+    DeleteFileA(journal.c_str()); // the stand-in appends to its journal
+    std::string all = "--journal \"" + journal + "\"" + (args.empty() ? "" : " " + args);
+    if (!StartProgram(ExeDir() + "standin.exe", all, &proc, out, dll, error))
         return false;
     if (!WaitForEvents("start", 1, 15000)) {
         if (error)
@@ -25,7 +27,12 @@ bool StandInApp::Start(const std::string& args, std::string* error, const std::s
     std::istringstream in(EventsNamed("start").front().args);
     unsigned long pid = 0;
     long long m = 0, a = 0;
-    in >> pid >> m >> a;
+    if (!(in >> pid >> m >> a)) {
+        if (error)
+            *error = "malformed start event: " + EventsNamed("start").front().args;
+        return false;
+    }
+    startPid = pid;
     main = reinterpret_cast<HWND>(static_cast<INT_PTR>(m));
     app = reinterpret_cast<HWND>(static_cast<INT_PTR>(a));
     return IsWindow(main) != FALSE;
@@ -34,19 +41,27 @@ bool StandInApp::Start(const std::string& args, std::string* error, const std::s
 std::vector<JournalEvent> StandInApp::Events() const
 {
     std::vector<JournalEvent> events;
-    std::istringstream in(ReadFileText(journal));
-    std::string line;
-    while (std::getline(in, line)) {
+    std::string text = ReadFileText(journal);
+    size_t pos = 0;
+    for (;;) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            break; // a line still being written
+        std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         JournalEvent e;
-        size_t a = line.find(' ');
-        if (a == std::string::npos)
+        char* rest = nullptr;
+        e.tick = static_cast<DWORD>(std::strtoul(line.c_str(), &rest, 10));
+        if (rest == line.c_str() || *rest != ' ') {
+            events.push_back(JournalEvent{});
             continue;
-        e.tick = static_cast<DWORD>(std::strtoul(line.substr(0, a).c_str(), nullptr, 10));
-        size_t b = line.find(' ', a + 1);
-        e.name = line.substr(a + 1, b == std::string::npos ? std::string::npos : b - a - 1);
-        e.args = b == std::string::npos ? std::string() : line.substr(b + 1);
+        }
+        std::string tail = rest + 1;
+        size_t blank = tail.find(' ');
+        e.name = tail.substr(0, blank);
+        e.args = blank == std::string::npos ? std::string() : tail.substr(blank + 1);
         events.push_back(e);
     }
     return events;
@@ -61,17 +76,49 @@ std::vector<JournalEvent> StandInApp::EventsNamed(const std::string& name, const
     return out;
 }
 
+bool StandInApp::Has(const std::string& name, const std::string& args) const
+{
+    for (auto& e : Events())
+        if (e.name == name && e.args == args)
+            return true;
+    return false;
+}
+
+bool StandInApp::WaitFor(const std::string& name, const std::string& args, DWORD timeoutMs) const
+{
+    return WaitUntil([&] { return Has(name, args); }, timeoutMs);
+}
+
 bool StandInApp::WaitForEvents(const std::string& name, size_t count, DWORD timeoutMs, const std::string& argsPrefix)
 {
     return WaitUntil([&] { return EventsNamed(name, argsPrefix).size() >= count; }, timeoutMs);
 }
 
+JournalEvent StandInApp::Last() const
+{
+    std::vector<JournalEvent> events = Events();
+    return events.empty() ? JournalEvent{} : events.back();
+}
+
+std::string StandInApp::JournalText() const
+{
+    std::string s;
+    for (const auto& e : Events())
+        s += "  " + std::to_string(e.tick) + " " + e.name + (e.args.empty() ? "" : " " + e.args) + "\n";
+    return s;
+}
+
 void StandInApp::Close()
+{
+    if (!Close(nullptr, 5000))
+        EndProgram(proc);
+}
+
+bool StandInApp::Close(DWORD* exitCode, DWORD timeoutMs)
 {
     if (main)
         PostMessageA(main, WM_CLOSE, 0, 0);
-    if (!WaitExit(proc, 5000))
-        EndProgram(proc);
+    return WaitExit(proc, timeoutMs, exitCode);
 }
 
 bool WriteTestImage(const std::string& path, int width, int height, int noise)
