@@ -115,6 +115,8 @@ int ProcessImage(const char* imagePath, const char* profilePath)
     // extension and the terminator.
     char outputName[260] = "";
     SendMessageA(edit, WM_GETTEXT, TEXT_MAX, reinterpret_cast<LPARAM>(outputName));
+    // At most 254 characters, as the limit of 255 gives on Windows, however
+    // the other process's control fills the buffer.
     outputName[TEXT_MAX - 1] = '\0';
     long formatIndex = static_cast<long>(SendMessageA(OutputFormatCombo, CB_GETCURSEL, 0, 0));
     const char* extension = OutputExtension(formatIndex);
