@@ -1,11 +1,13 @@
 // The help text shown by the Help button.
 #include "app/app.h"
+#include "app/version.h"
 
-// Four lines end in exactly one blank; keep them so.
+// Four lines end in exactly one blank; keep them so. The version and publisher
+// lines take their texts from app/version.h, as the version resource does.
 const char HelpText[] =
-    "                                         Tolvane 1.51\n"
-    "                               Copyright (c) 2002 The Tolvane Authors\n"
-    "                               http://tolvane.example.org/\n"
+    "                                         " TOLVANE_PRODUCT_NAME " " TOLVANE_VERSION_TEXT "\n"
+    "                               " TOLVANE_COPYRIGHT "\n"
+    "                               " TOLVANE_HOMEPAGE "\n"
     "\n"
     "Overview:\n"
     "\n"
