@@ -33,6 +33,7 @@ protected:
         ASSERT_TRUE(s.Start(args, &error)) << error;
         watchdog_.Watch(s.proc.pid);
     }
+    void TearDown() override { EXPECT_EQ(watchdog_.Strays(), "") << "boxes the test did not answer"; }
     rig::Watchdog watchdog_;
 };
 

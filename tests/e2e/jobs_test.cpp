@@ -360,10 +360,7 @@ protected:
 
     void TearDown() override
     {
-        std::string stray;
-        for (const auto& s : watchdog_.Answered())
-            stray += "{" + s + "} ";
-        EXPECT_TRUE(stray.empty()) << "boxes left open until the watchdog closed them: " << stray;
+        EXPECT_EQ(watchdog_.Strays(), "") << "boxes the test did not answer";
         // A dialog a failed test left open is cancelled, so that the program
         // ends cleanly.
         for (const char* title : {kImageTitle, kProfileTitle})
@@ -784,10 +781,7 @@ protected:
 
     void TearDown() override
     {
-        std::string stray;
-        for (const auto& s : watchdog_.Answered())
-            stray += "{" + s + "} ";
-        EXPECT_TRUE(stray.empty()) << "dialogs or boxes the watchdog had to close: " << stray;
+        EXPECT_EQ(watchdog_.Strays(), "") << "dialogs or boxes the test did not answer";
         DestroyWindow(owner_);
         JobList = nullptr;
         MainDialog = nullptr;

@@ -24,6 +24,9 @@ protected:
         ASSERT_TRUE(app_.Start("tolvane", "", true, &error)) << error;
         watchdog_.Watch(app_.proc.pid);
     }
+    // Every box a test provokes it answers itself: one the watchdog had to
+    // answer, or one still open now, fails the test.
+    void TearDown() override { EXPECT_EQ(watchdog_.Strays(), "") << "boxes the test did not answer"; }
     rig::TolvaneApp app_;
     rig::Watchdog watchdog_;
 };
@@ -133,10 +136,15 @@ TEST_F(Shell, EscapeAndEnterLeaveTheDialogOpenAndCloseEndsWithZero)
     rig::PostCommand(app_.dialog, IDCANCEL);
     PostMessageA(app_.Item(IDC_JOB_LIST), WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageA(app_.Item(IDC_JOB_LIST), WM_KEYUP, VK_ESCAPE, 0);
-    Sleep(500);
+    // A sentinel behind them in the same queue: once Remove (with nothing to
+    // remove) has traced, the commands and keys before it have been handled.
+    rig::PostCommand(app_.dialog, IDC_REMOVE);
+    ASSERT_TRUE(rig::WaitUntil([&] { return app_.Trace().find("Remove\n") != std::string::npos; }, 10000))
+        << "the dialog closed on Enter or Escape\n" << app_.Trace();
     ASSERT_TRUE(IsWindow(app_.dialog));
+    EXPECT_TRUE(IsWindowVisible(app_.dialog));
     DWORD code = 1;
-    EXPECT_FALSE(rig::WaitExit(app_.proc, 200, &code)) << "the dialog closed on Enter or Escape";
+    EXPECT_FALSE(rig::WaitExit(app_.proc, 0, &code)) << "the dialog closed on Enter or Escape";
 
     DWORD exitCode = 12345;
     ASSERT_TRUE(app_.Close(&exitCode));

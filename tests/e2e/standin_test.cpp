@@ -260,11 +260,7 @@ protected:
         ASSERT_TRUE(rig::WriteFileText(profile_, "# stand-in noise profile\nsigma=15\nradius=2\n"));
     }
 
-    void TearDown() override
-    {
-        for (const std::string& box : watchdog_.Answered())
-            ADD_FAILURE() << "a box was left open: " << box;
-    }
+    void TearDown() override { EXPECT_EQ(watchdog_.Strays(), "") << "boxes the test did not answer"; }
 
     void Start(const std::string& args = "", const std::string& dll = "")
     {
@@ -457,14 +453,16 @@ TEST_F(StandinTest, ProgressWindowTitleRisesWhileTheSentFilterRuns)
     DWORD took = rig::Now() - start;
     watcher.Stop();
 
-    EXPECT_GE(took, 1400u);
+    // The command returns only once filtering is done, which --filter-ms
+    // makes last at least that long.
+    EXPECT_GE(took, 1500u);
     ASSERT_TRUE(watcher.seen()) << "no visible TCalcForm while filtering";
     EXPECT_EQ(watcher.owner(), app_.app);
     EXPECT_TRUE(watcher.badTitle().empty()) << watcher.badTitle();
+    // How many steps a sampler catches depends on the machine's load; that
+    // the title moves, and only upwards, does not.
     const std::vector<int>& p = watcher.percents();
-    ASSERT_GE(p.size(), 5u) << "the title should move in steps";
-    EXPECT_LE(p.front(), 10);
-    EXPECT_GE(p.back(), 90);
+    ASSERT_GE(p.size(), 2u) << "the title should move in steps";
     for (size_t i = 1; i < p.size(); ++i)
         EXPECT_GT(p[i], p[i - 1]) << "percentages must rise";
     HWND calc = FindWindowA("TCalcForm", nullptr);
@@ -472,13 +470,14 @@ TEST_F(StandinTest, ProgressWindowTitleRisesWhileTheSentFilterRuns)
 
     Event last = app_.Last();
     EXPECT_EQ(last.name, "filter-applied");
-    EXPECT_GE(std::strtoul(last.args.c_str(), nullptr, 10), 1400ul);
+    EXPECT_GE(std::strtoul(last.args.c_str(), nullptr, 10), 1500ul);
     EXPECT_TRUE(app_.Has("shown", "calc"));
     EXPECT_TRUE(app_.Has("filter-begin", ""));
     ExpectCleanExit();
 }
 
-TEST_F(StandinTest, FiltersALargeImageQuickly)
+// How long it takes is a figure of scripts/bench, not a test.
+TEST_F(StandinTest, FiltersALargeImage)
 {
     Scene big = MakeScene(1024, 768, kNoiseSigma);
     ASSERT_TRUE(imageio::SaveImage(image_, big.noisy, imageio::Format::BMP));
@@ -487,8 +486,12 @@ TEST_F(StandinTest, FiltersALargeImageQuickly)
     ASSERT_TRUE(SendBounded(app_.main, WM_COMMAND, IDM_FILTER_APPLY, 0, 20000));
     Event last = app_.Last();
     ASSERT_EQ(last.name, "filter-applied") << app_.Journal();
-    // Measured at about 150 ms; the bound leaves room for a busy machine.
-    EXPECT_LT(std::strtoul(last.args.c_str(), nullptr, 10), 1500ul);
+    ASSERT_TRUE(app_.SaveThrough(dir_ + "\\big.bmp"));
+    ASSERT_TRUE(app_.WaitFor("saved", "BMP " + dir_ + "\\big.bmp")) << app_.Journal();
+    imageio::Image out;
+    ASSERT_TRUE(imageio::LoadImage(dir_ + "\\big.bmp", out));
+    EXPECT_EQ(out.width, 1024);
+    EXPECT_EQ(out.height, 768);
     ExpectCleanExit();
 }
 
@@ -624,7 +627,10 @@ TEST_F(StandinTest, JpegOptionsFaultSwitches)
 
         if (c.expect == Never) {
             EXPECT_TRUE(app.WaitFor("never", "jpeg-options")) << app.Journal();
-            Sleep(500);
+            // A command posted behind: once it is journaled, whatever the
+            // swallowed one could have shown would be there.
+            app.Post(-1);
+            EXPECT_TRUE(app.WaitFor("menu", "other")) << app.Journal();
             EXPECT_EQ(rig::FindTopWindow("TSaveJPEGform", nullptr, app.proc.pid, true), nullptr);
         } else {
             HWND jpeg = rig::WaitForWindow("TSaveJPEGform", nullptr, app.proc.pid, kWaitMs, true);
@@ -669,11 +675,11 @@ TEST_F(StandinTest, DelayedWindowsAppearLaterWhileMessagesAreServed)
     // Still answering while it waits.
     EXPECT_TRUE(SendBounded(app_.main, WM_GETTEXTLENGTH, 0, 0, 500));
     EXPECT_EQ(FindOwned(app_.app, "#32770", "Open"), nullptr);
-    HWND dlg = WaitOwned(app_.app, "#32770", "Open", 6000);
+    HWND dlg = WaitOwned(app_.app, "#32770", "Open", 30000);
     DWORD took = rig::Now() - start;
     ASSERT_NE(dlg, nullptr);
-    EXPECT_GE(took, 1400u);
-    EXPECT_LT(took, 4000u);
+    // Never earlier than asked; how much later is a figure of scripts/bench.
+    EXPECT_GE(took, 1500u);
     ExpectCleanExit();
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 namespace rig {
@@ -259,10 +260,24 @@ bool AddListViewRow(HWND listView, const std::vector<std::string>& texts)
     if (!remote.ok() || texts.empty())
         return false;
     int row = ListViewCount(listView);
+    // The row's identity, as the program's own InsertJob gives it: one more
+    // than the last row's, so that identities grow down the list.
+    LPARAM id = 1;
+    if (row > 0) {
+        LVITEMA last = {};
+        last.mask = LVIF_PARAM;
+        last.iItem = row - 1;
+        if (!remote.Write(0, &last, sizeof last) ||
+            !SendBounded(listView, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote.at(0))) ||
+            !remote.Read(0, &last, sizeof last))
+            return false;
+        id = last.lParam + 1;
+    }
     for (size_t c = 0; c < texts.size(); ++c) {
         std::string text = texts[c].substr(0, kText - 1);
         LVITEMA item = {};
-        item.mask = LVIF_TEXT;
+        item.mask = c == 0 ? (LVIF_TEXT | LVIF_PARAM) : LVIF_TEXT;
+        item.lParam = id;
         item.iItem = row;
         item.iSubItem = static_cast<int>(c);
         item.pszText = remote.at(sizeof(LVITEMA));
@@ -398,7 +413,21 @@ StdoutCapture::~StdoutCapture()
         CloseHandle(file_);
 }
 
-std::string StdoutCapture::Text() const { return ReadFileText(path_); }
+std::string StdoutCapture::Text() const { return FromTextMode(ReadFileText(path_)); }
+
+std::string FromTextMode(const std::string& raw)
+{
+    std::string text;
+    text.reserve(raw.size());
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')
+            continue; // the line feed that follows stands for both
+        if (raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r'))
+            text += "<bare LF>";
+        text += raw[i];
+    }
+    return text;
+}
 
 Watchdog::Watchdog(DWORD graceMs, std::vector<std::string> expectedDialogs)
     : grace_(graceMs), expected_(std::move(expectedDialogs))
@@ -437,6 +466,40 @@ bool IsMessageBox(HWND w)
            FindWindowExA(w, nullptr, "Edit", nullptr) == nullptr;
 }
 
+std::vector<HWND> Watchdog::FindStrays()
+{
+    EnterCriticalSection(&lock_);
+    std::vector<DWORD> pids = pids_;
+    LeaveCriticalSection(&lock_);
+    std::vector<HWND> strays;
+    for (DWORD pid : pids) {
+        for (HWND w : TopWindowsOf(pid)) {
+            if (ClassOf(w) != "#32770")
+                continue;
+            bool unexpected = IsMessageBox(w);
+            if (!unexpected && !expected_.empty())
+                unexpected = std::find(expected_.begin(), expected_.end(), TitleOf(w)) == expected_.end();
+            if (unexpected && std::find(strays.begin(), strays.end(), w) == strays.end())
+                strays.push_back(w);
+        }
+    }
+    return strays;
+}
+
+void Watchdog::Answer(HWND w, bool record)
+{
+    if (record) {
+        HWND text = GetDlgItem(w, 0xFFFF);
+        std::string what = TitleOf(w) + ": " + (text ? TextOf(text) : std::string("(no text)"));
+        EnterCriticalSection(&lock_);
+        answered_.push_back(what);
+        LeaveCriticalSection(&lock_);
+    }
+    PostMessageA(w, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    PostMessageA(w, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    PostMessageA(w, WM_CLOSE, 0, 0);
+}
+
 void Watchdog::Run()
 {
     struct Seen {
@@ -447,21 +510,7 @@ void Watchdog::Run()
     std::vector<HWND> recorded;
     while (!stop_) {
         Sleep(100);
-        EnterCriticalSection(&lock_);
-        std::vector<DWORD> pids = pids_;
-        LeaveCriticalSection(&lock_);
-        std::vector<HWND> strays;
-        for (DWORD pid : pids) {
-            for (HWND w : TopWindowsOf(pid)) {
-                if (ClassOf(w) != "#32770")
-                    continue;
-                bool unexpected = IsMessageBox(w);
-                if (!unexpected && !expected_.empty())
-                    unexpected = std::find(expected_.begin(), expected_.end(), TitleOf(w)) == expected_.end();
-                if (unexpected)
-                    strays.push_back(w);
-            }
-        }
+        std::vector<HWND> strays = FindStrays();
         std::vector<Seen> next;
         for (HWND w : strays) {
             DWORD since = GetTickCount();
@@ -471,21 +520,39 @@ void Watchdog::Run()
             next.push_back({w, since});
             if (GetTickCount() - since < grace_)
                 continue;
-            if (std::find(recorded.begin(), recorded.end(), w) == recorded.end()) {
+            bool first = std::find(recorded.begin(), recorded.end(), w) == recorded.end();
+            if (first)
                 recorded.push_back(w);
-                HWND text = GetDlgItem(w, 0xFFFF);
-                std::string what = TitleOf(w) + ": " + (text ? TextOf(text) : std::string("(no text)"));
-                EnterCriticalSection(&lock_);
-                answered_.push_back(what);
-                LeaveCriticalSection(&lock_);
-            }
-            PostMessageA(w, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-            PostMessageA(w, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-            PostMessageA(w, WM_CLOSE, 0, 0);
+            Answer(w, first);
         }
         seen = next;
     }
 }
+
+std::string Watchdog::Strays()
+{
+    std::vector<HWND> open = FindStrays();
+    if (!open.empty()) {
+        // A box the test answered a moment ago may still be on its way out.
+        Sleep(300);
+        for (HWND w : open)
+            if (IsWindow(w) && IsWindowVisible(w))
+                Answer(w, true);
+        for (HWND w : open)
+            WaitForWindowGone(w, 2000);
+    }
+    std::string all;
+    for (const std::string& s : Answered())
+        all += (all.empty() ? "{" : " {") + s + "}";
+    return all;
+}
+
+namespace {
+
+std::mutex g_tempLock;
+std::vector<std::string> g_tempDirs;
+
+} // namespace
 
 std::string MakeTempDir(const std::string& tag)
 {
@@ -496,10 +563,61 @@ std::string MakeTempDir(const std::string& tag)
         char path[MAX_PATH];
         wsprintfA(path, "%stolvane-%s-%lu-%ld", base, tag.c_str(), GetCurrentProcessId(),
                   InterlockedIncrement(&counter));
-        if (CreateDirectoryA(path, nullptr))
+        if (CreateDirectoryA(path, nullptr)) {
+            std::lock_guard<std::mutex> hold(g_tempLock);
+            g_tempDirs.push_back(path);
             return path;
+        }
     }
     return std::string();
+}
+
+std::vector<std::string> TempDirs()
+{
+    std::lock_guard<std::mutex> hold(g_tempLock);
+    return g_tempDirs;
+}
+
+bool RemoveTree(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string path = folder + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(path.c_str());
+            }
+        } while (FindNextFileA(find, &found));
+        FindClose(find);
+    }
+    RemoveDirectoryA(folder.c_str());
+    return GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+bool RemoveTempDirs(size_t from)
+{
+    std::vector<std::string> dirs;
+    {
+        std::lock_guard<std::mutex> hold(g_tempLock);
+        if (from >= g_tempDirs.size())
+            return true;
+        dirs.assign(g_tempDirs.begin() + static_cast<std::ptrdiff_t>(from), g_tempDirs.end());
+        g_tempDirs.resize(from);
+    }
+    bool all = true;
+    for (const std::string& d : dirs) {
+        // A program ended a moment ago may still hold its files briefly.
+        if (!WaitUntil([&] { return RemoveTree(d); }, 3000))
+            all = false;
+    }
+    return all;
 }
 
 bool WriteFileText(const std::string& path, const std::string& text)

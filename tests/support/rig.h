@@ -112,6 +112,12 @@ private:
     HANDLE saved_ = nullptr;
 };
 
+// The program's standard output as the C runtime's text mode writes it has
+// CR LF line ends. Gives the text with each CR LF as "\n"; a line feed
+// without its carriage return shows as "<bare LF>\n", so that any check for a
+// traced line fails on it.
+std::string FromTextMode(const std::string& raw);
+
 // --- Watchdog -----------------------------------------------------------------
 
 // True for a message box: a "#32770" window with the box's text control
@@ -129,9 +135,16 @@ public:
     ~Watchdog();
     void Watch(DWORD pid);
     std::vector<std::string> Answered();
+    // For the end of a test: answers at once every stray box that is still
+    // open (after a short settle, so that a box the test has just answered
+    // can close), then lists everything answered, as "{title: text} ...";
+    // empty when the watchdog never had to step in.
+    std::string Strays();
 
 private:
     void Run();
+    std::vector<HWND> FindStrays();
+    void Answer(HWND box, bool record);
     DWORD grace_;
     std::vector<std::string> expected_;
     std::atomic<bool> stop_{false};
@@ -144,8 +157,17 @@ private:
 // --- Files --------------------------------------------------------------------
 
 // A fresh, empty folder for one test (under the system's temporary folder),
-// without trailing backslash.
+// without trailing backslash. Every folder made here is noted; the test
+// programs' entry point removes those of a test that passed.
 std::string MakeTempDir(const std::string& tag);
+// The folders MakeTempDir has made so far, oldest first.
+std::vector<std::string> TempDirs();
+// Removes the folders made from the index-th on, with all they hold, and
+// forgets them. A file that a program just ended still holds is retried for
+// a moment. False when something could not be removed.
+bool RemoveTempDirs(size_t from = 0);
+// Deletes a folder and everything in it; false when something stayed.
+bool RemoveTree(const std::string& folder);
 bool WriteFileText(const std::string& path, const std::string& text);
 bool FileExists(const std::string& path);
 // Milliseconds since an arbitrary start, for bounded polling.

@@ -66,11 +66,9 @@ protected:
         EXPECT_TRUE(WaitForWindowGone(box.window));
         return box.text;
     }
-    void TearDown() override
-    {
-        auto stray = watchdog_.Answered();
-        EXPECT_TRUE(stray.empty()) << "a stray box: " << (stray.empty() ? "" : stray.front());
-    }
+    // A box the test did not answer itself, whether the watchdog closed it
+    // during the test or it is still open now, fails the test.
+    void TearDown() override { EXPECT_EQ(watchdog_.Strays(), "") << "boxes the test did not answer"; }
 
     StandInApp standin_;
     TolvaneApp app_;
