@@ -1,0 +1,324 @@
+// Stop against the stand-in, at every step of the per-image sequence: the
+// "Success" box comes, the dialog keeps answering while Stop does its work,
+// the stand-in sees no further step once the box is up, and the next Start
+// begins again at the first row.
+#include "target_session.h"
+
+#include "app/resource.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cctype>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char kTerminated[] = "Batch processing terminated.  Cancel Neat Image manually.";
+
+// Longest answer to a sent message that counts as the dialog answering.
+constexpr double kAnswerMs = 100.0;
+
+double NowMs()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+// Sends the dialog WM_NULL every 20 ms from a thread of its own, from the
+// moment it is made until Stop(), and notes every answer slower than
+// kAnswerMs or missing. SMTO_ABORTIFHUNG with a short bounded wait: a hung
+// dialog costs the probe a quarter of a second per try, never the test.
+class AnswerProbe {
+public:
+    explicit AnswerProbe(HWND dialog) : dialog_(dialog)
+    {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~AnswerProbe() { Stop(); }
+    void Stop()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+    int probes = 0;
+    int slow = 0;         // answered later than kAnswerMs, or not at all
+    double worstMs = 0.0;
+    std::string Summary() const
+    {
+        std::ostringstream s;
+        s << slow << " of " << probes << " WM_NULL probes took longer than " << kAnswerMs
+          << " ms or got no answer; worst " << worstMs << " ms";
+        return s.str();
+    }
+
+private:
+    void Run()
+    {
+        while (!stop_) {
+            double start = NowMs();
+            DWORD_PTR result = 0;
+            bool answered =
+                SendMessageTimeoutA(dialog_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL, 250, &result) != 0;
+            double took = NowMs() - start;
+            ++probes;
+            if (!answered || took > kAnswerMs)
+                ++slow;
+            if (took > worstMs)
+                worstMs = took;
+            Sleep(20);
+        }
+    }
+    HWND dialog_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+class Stop : public rig::TargetSession {
+protected:
+    // Waits for Tolvane's "Success" box, polling every 5 ms so that the tick
+    // noted when it is seen lies close to its appearance. nullptr on timeout.
+    HWND WaitForSuccessBox(DWORD timeoutMs, DWORD* seenTick)
+    {
+        DWORD start = GetTickCount();
+        for (;;) {
+            HWND box = rig::FindTopWindow("#32770", "Success", app_.proc.pid);
+            if (box) {
+                *seenTick = GetTickCount();
+                return box;
+            }
+            if (GetTickCount() - start >= timeoutMs)
+                return nullptr;
+            Sleep(5);
+        }
+    }
+    std::string BoxText(HWND box)
+    {
+        std::string text;
+        rig::WaitUntil(
+            [&] {
+                HWND control = GetDlgItem(box, 0xFFFF);
+                text = control ? rig::TextOf(control) : std::string();
+                return !text.empty() || !IsWindow(box);
+            },
+            2000);
+        return text;
+    }
+    bool WaitForFirstRow(const std::string& image, int rows)
+    {
+        std::string want = "Processing: 1 of " + std::to_string(rows) + " -- " + image;
+        return rig::WaitUntil([&] { return Status() == want; }, 10000);
+    }
+};
+
+// --- Stop while the worker holds the process heap lock ----------------------------
+
+// The test build holds the heap lock through every pause of the worker. A
+// Stop that killed the worker there would leave the lock held, and the box,
+// like anything else that allocates, would wait for ever.
+TEST_F(Stop, StopWhileTheWorkerHoldsTheHeapLockStillShowsTheBoxAndTheDialogAnswers)
+{
+    StartBoth("--never image-open", "tolvane_heaplock");
+    std::string first = Image("first.bmp");
+    AddJob(first);
+    // A few rounds, each a few pauses into the wait for the image dialog,
+    // so that the Stops land in pauses at different points.
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round + 1));
+        Press(IDC_START);
+        ASSERT_TRUE(WaitForFirstRow(first, 1)) << Status();
+        ASSERT_TRUE(standin_.WaitForEvents("never", static_cast<size_t>(round + 1), 10000));
+        Sleep(250 + 70 * round);
+        AnswerProbe probe(app_.dialog);
+        Press(IDC_STOP);
+        DWORD seen = 0;
+        HWND box = WaitForSuccessBox(3000, &seen);
+        std::string text;
+        HWND owner = nullptr;
+        if (box) {
+            owner = GetWindow(box, GW_OWNER);
+            text = BoxText(box);
+            // Keep the box up a moment: the dialog must answer under it too.
+            Sleep(200);
+            rig::AnswerMessageBox(box);
+            EXPECT_TRUE(rig::WaitForWindowGone(box, 3000));
+        }
+        probe.Stop();
+        ASSERT_TRUE(box != nullptr) << "no \"Success\" box within 3 s of Stop; " << probe.Summary();
+        EXPECT_EQ(owner, app_.dialog);
+        EXPECT_EQ(text, kTerminated);
+        EXPECT_EQ(probe.slow, 0) << probe.Summary();
+        ASSERT_TRUE(WaitForStatus("Processing terminated", 5000)) << Status();
+    }
+}
+
+// --- Stop at every step of the sequence -----------------------------------------
+
+// One step of the sequence where the worker waits, how the stand-in is made to
+// hold it there, and what the stand-in may still journal after the box: only
+// the end of what it was already doing when Stop came.
+struct StepCase {
+    const char* name;
+    const char* standinArgs;
+    int format;                // output format selector index; -1 keeps the default
+    const char* trigger;       // "event args": the worker has reached the step
+    bool waitForSaveAsToClose; // the step begins when the Save As box has been confirmed
+    DWORD stopAfterMs;         // how far into the step Stop is pressed
+    DWORD boxWithinMs;
+    // Events allowed after the box ("name" or "name args-prefix").
+    std::vector<std::string> lateAllowed;
+    // A window of the stand-in's that Stop leaves open (class, title, journal
+    // kind), cancelled by the test as the user would; nullptr when none.
+    const char* leftClass;
+    const char* leftTitle;
+    const char* leftKind;
+};
+
+std::ostream& operator<<(std::ostream& os, const StepCase& c) { return os << c.name; }
+
+// The delayed windows come 2 s after their command: well inside the worker's
+// wait (60 polls), so a worker that survived Stop would still find them and
+// take its next step where the journal shows it.
+const StepCase kSteps[] = {
+    {"image Open wait", "--delay image-open 2000", -1, "menu image-open", false, 300, 3000,
+     {"shown image-open"}, "#32770", "Open", "image-open"},
+    {"profile Open wait", "--delay profile-open 2000", -1, "menu profile-open", false, 300, 3000,
+     {"shown profile-open"}, "#32770", "Open", "profile-open"},
+    {"Save As wait", "--delay save-as 2000", -1, "menu image-saveas", false, 300, 3000,
+     {"shown save-as"}, "#32770", "Save As", "save-as"},
+    // The sent "&Apply" returns only when the filter is done; the stand-in
+    // shows and closes its progress window and journals the result.
+    {"filter", "--filter-ms 4000", -1, "filter-begin", false, 300, 6000,
+     {"shown calc", "filter-applied"}, nullptr, nullptr, nullptr},
+    {"JPEG options wait", "--delay jpeg-options 2000", 1, "shown save-as", true, 250, 3000,
+     {"shown jpeg-options"}, "TSaveJPEGform", "JPEG Save Options", "jpeg-options"},
+};
+
+bool Allowed(const rig::JournalEvent& e, const std::vector<std::string>& allowed)
+{
+    std::string line = e.name + (e.args.empty() ? "" : " " + e.args);
+    for (const std::string& a : allowed)
+        if (line.compare(0, a.size(), a) == 0 && (line.size() == a.size() || line[a.size()] == ' '))
+            return true;
+    return false;
+}
+
+class StopAtStep : public Stop, public testing::WithParamInterface<StepCase> {};
+
+TEST_P(StopAtStep, BoxComesDialogAnswersNoLateStepAndNextStartBeginsAtTheFirstRow)
+{
+    const StepCase& step = GetParam();
+    StartBoth(step.standinArgs);
+    std::string first = Image("first.bmp");
+    std::string second = Image("second.bmp");
+    AddJob(first);
+    AddJob(second);
+    if (step.format >= 0)
+        SetFormat(step.format);
+
+    Press(IDC_START);
+    ASSERT_TRUE(WaitForFirstRow(first, 2)) << Status();
+    std::string triggerName = step.trigger, triggerArgs;
+    size_t blank = triggerName.find(' ');
+    if (blank != std::string::npos) {
+        triggerArgs = triggerName.substr(blank + 1);
+        triggerName.resize(blank);
+    }
+    ASSERT_TRUE(standin_.WaitFor(triggerName, triggerArgs, 15000)) << standin_.JournalText();
+    if (step.waitForSaveAsToClose) {
+        HWND saveAs = rig::WaitForWindow("#32770", "Save As", standin_.proc.pid, 5000);
+        ASSERT_TRUE(saveAs != nullptr);
+        ASSERT_TRUE(rig::WaitForWindowGone(saveAs, 5000));
+    }
+    Sleep(step.stopAfterMs);
+
+    // Stop, with the dialog probed from now until its box is answered.
+    AnswerProbe probe(app_.dialog);
+    Press(IDC_STOP);
+    DWORD boxTick = 0;
+    HWND box = WaitForSuccessBox(step.boxWithinMs, &boxTick);
+    std::string text;
+    HWND owner = nullptr;
+    if (box) {
+        owner = GetWindow(box, GW_OWNER);
+        text = BoxText(box);
+        Sleep(200);
+        rig::AnswerMessageBox(box);
+        EXPECT_TRUE(rig::WaitForWindowGone(box, 3000));
+    }
+    probe.Stop();
+    ASSERT_TRUE(box != nullptr) << "no \"Success\" box within " << step.boxWithinMs << " ms of Stop; "
+                                << probe.Summary();
+    EXPECT_EQ(owner, app_.dialog);
+    EXPECT_EQ(text, kTerminated);
+    EXPECT_EQ(probe.slow, 0) << probe.Summary();
+    ASSERT_TRUE(WaitForStatus("Processing terminated", 5000)) << Status();
+
+    // Let the stand-in finish what it was doing, then give a worker that
+    // survived the Stop time for several pauses' worth of further steps.
+    if (step.leftClass)
+        EXPECT_TRUE(rig::WaitForWindow(step.leftClass, step.leftTitle, standin_.proc.pid, 5000) != nullptr);
+    else
+        EXPECT_TRUE(standin_.WaitForEvents("filter-applied", 1, 10000));
+    Sleep(1500);
+    std::string late;
+    for (const rig::JournalEvent& e : standin_.Events())
+        if (e.tick > boxTick && !Allowed(e, step.lateAllowed))
+            late += "  " + e.name + " " + e.args + "\n";
+    EXPECT_EQ(late, "") << "journal events after the box (seen at " << boxTick << "):\n"
+                        << standin_.JournalText();
+    EXPECT_EQ(Status(), "Processing terminated") << "the stopped worker wrote its end of run";
+
+    // What the user does after "Cancel Neat Image manually".
+    if (step.leftClass) {
+        HWND left = rig::FindTopWindow(step.leftClass, step.leftTitle, standin_.proc.pid);
+        ASSERT_TRUE(left != nullptr);
+        rig::AnswerMessageBox(left, IDCANCEL);
+        ASSERT_TRUE(standin_.WaitFor("cancelled", step.leftKind, 5000)) << standin_.JournalText();
+    }
+
+    // The next run begins again at the first row and completes.
+    const size_t mark = standin_.Events().size();
+    Press(IDC_START);
+    ASSERT_TRUE(WaitForFirstRow(first, 2)) << Status();
+    ASSERT_TRUE(WaitForStatus("Processing complete", 60000)) << Status();
+    ASSERT_TRUE(rig::WaitUntil([&] { return standin_.EventsNamed("saved").size() >= 2; }, 10000))
+        << standin_.JournalText();
+    std::vector<std::string> opened, saved;
+    std::vector<rig::JournalEvent> events = standin_.Events();
+    for (size_t i = mark; i < events.size(); ++i) {
+        if (events[i].name == "image-opened")
+            opened.push_back(events[i].args);
+        if (events[i].name == "saved")
+            saved.push_back(events[i].args);
+    }
+    ASSERT_EQ(opened.size(), 2u) << standin_.JournalText();
+    EXPECT_EQ(opened[0], first);
+    EXPECT_EQ(opened[1], second);
+    ASSERT_EQ(saved.size(), 2u) << standin_.JournalText();
+    EXPECT_NE(saved[0].find("first_filtered"), std::string::npos) << saved[0];
+    EXPECT_NE(saved[1].find("second_filtered"), std::string::npos) << saved[1];
+}
+
+std::string StepName(const testing::TestParamInfo<StepCase>& info)
+{
+    std::string name;
+    for (const char* p = info.param.name; *p; ++p)
+        if (std::isalnum(static_cast<unsigned char>(*p)))
+            name += *p;
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStep, StopAtStep, testing::ValuesIn(kSteps), StepName);
+
+} // namespace
