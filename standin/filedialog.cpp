@@ -182,6 +182,10 @@ void Finish(HWND dlg, DialogState& st, bool ok, const std::string& result) {
     st.ok = ok;
     st.result = result;
     st.done = true;
+    // A finished dialog is hidden at once, as EndDialog hides a system
+    // dialog before its modal loop returns; it is destroyed after.
+    SetWindowPos(dlg, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
     // Wake the modal loop: this may run inside a message sent from another
     // process, which GetMessage handles without returning.
     PostMessageA(dlg, WM_NULL, 0, 0);
@@ -220,6 +224,13 @@ void OnOk(HWND dlg, DialogState& st) {
     if (IsDirectory(path)) {
         EnterFolder(dlg, st, path);
         if (edit) SetWindowTextA(edit, "");
+        return;
+    }
+    const std::string& refuse = g_options.kind[st.setup->kind].refuseName;
+    if (!refuse.empty() && FileNameOf(path) == refuse) {
+        // --refuse: the program cannot read this file; the dialog stays open.
+        Journal("refused", std::string(KindName(st.setup->kind)) + " " + path);
+        MessageBeep(MB_ICONEXCLAMATION);
         return;
     }
     Finish(dlg, st, true, path);

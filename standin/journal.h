@@ -18,6 +18,7 @@
 //   shown <kind>                         a window became visible; kind is image-open,
 //                                        profile-open, save-as, jpeg-options or calc
 //   cancelled <kind>                     a dialog or the JPEG options window was cancelled
+//   refused <kind> <path>                --refuse: the file dialog refused that file and stays open
 //   image-opened <path> / open-failed <path>
 //   profile-opened <path> / profile-failed <path>
 //   filter-begin / filter-applied <ms> / filter-failed <no-image|no-profile>

@@ -52,7 +52,7 @@ const char* MenuNameText(MenuName name) { return name >= 0 && name < MENU_COUNT 
 const char* UsageLine() {
     return "usage: standin [--journal PATH] [--delay KIND MS] [--never KIND] [--wrong-title KIND] [--hidden KIND] "
            "[--no-edit KIND] [--no-button KIND] [--no-menu-item NAME] [--filter-ms MS] [--main-title TEXT] "
-           "[--app-title TEXT] [--class-suffix S] [--propose NAME]  "
+           "[--app-title TEXT] [--class-suffix S] [--propose NAME] [--refuse KIND NAME]  "
            "(KIND: image-open|profile-open|save-as|jpeg-options; "
            "NAME: image-open|profile-open|filter-apply|image-saveas)";
 }
@@ -97,6 +97,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
                 if (kind == KIND_JPEG_OPTIONS) return error = "--no-edit applies to file dialogs only", false;
                 k.noEdit = true;
             }
+        } else if (a == "--refuse") {
+            if (!next(v) || !next(w)) return false;
+            if (!ParseKind(v, kind)) return error = "unknown kind: " + v, false;
+            if (kind == KIND_JPEG_OPTIONS) return error = "--refuse applies to file dialogs only", false;
+            if (w.empty()) return error = "empty file name for --refuse", false;
+            o.kind[kind].refuseName = w;
         } else if (a == "--no-menu-item") {
             if (!next(v)) return false;
             MenuName name;

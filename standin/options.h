@@ -17,6 +17,9 @@
 //   --main-title TEXT     fixed title of the main window
 //   --app-title TEXT      title of the application window (default "Neat Image")
 //   --class-suffix S      appended to the class names "TForm1" and "TApplication"
+//   --refuse KIND NAME    the file dialog refuses a chosen file named NAME (its name
+//                         without folder) and stays open, as for a file the program
+//                         cannot read; journals "refused <kind> <path>" (file dialogs only)
 //   --propose NAME        the Save As box proposes NAME; "{dir}", "{base}" and "{ext}"
 //                         stand for the image's folder, base name and extension (with its dot)
 //
@@ -42,6 +45,7 @@ struct KindOptions {
     bool hidden = false;
     bool noEdit = false;
     bool noButton = false;
+    std::string refuseName;  // --refuse: this file name keeps the dialog open
 };
 
 struct Options {

@@ -10,5 +10,17 @@ int InitFormatSelector();
 // Shows the help text in an information box owned by the main dialog.
 void ShowHelp();
 
+// The dialog's controls as the rest of the program uses them. Each is one
+// call on the calling thread; from the batch worker it is a message sent to
+// the user interface thread, which serves it.
+// The output format selector's index (0 "Tiff", 1 "JPEG", 2 "Bitmap"), or -1
+// when nothing is selected.
+long OutputFormatIndex();
+// Whether the idle priority option is checked.
+bool IdlePriorityChecked();
+// Writes the status line (control 105) and the progress line (control 110).
+void SetStatusLine(const char* text);
+void SetProgressLine(const char* text);
+
 // The help text, one string of lines each ended by a line feed.
 extern const char HelpText[];

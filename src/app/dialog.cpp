@@ -111,3 +111,23 @@ void ShowHelp()
 {
     MessageBoxA(MainDialog, HelpText, "Tolvane Help", MB_ICONINFORMATION);
 }
+
+long OutputFormatIndex()
+{
+    return static_cast<long>(SendMessageA(OutputFormatCombo, CB_GETCURSEL, 0, 0));
+}
+
+bool IdlePriorityChecked()
+{
+    return IsDlgButtonChecked(MainDialog, IDC_IDLE_PRIORITY) != 0;
+}
+
+void SetStatusLine(const char* text)
+{
+    SetDlgItemTextA(MainDialog, IDC_STATUS, text);
+}
+
+void SetProgressLine(const char* text)
+{
+    SetDlgItemTextA(MainDialog, IDC_PROGRESS, text);
+}

@@ -6,18 +6,20 @@
 
 #include "batch/progress_text.h"
 
+#include <atomic>
+
 // The record that the Start/Stop handlers, the batch worker and the progress
-// timer share. There is no lock: every field is one aligned machine word that
-// is written and read whole, and no field is read-modified-written by two
-// threads. The counters and ticks have one writer, the worker; the worker
-// handle is stored only by StartBatch while it is none, and cleared by the
-// worker at its end of run or by a successful Stop.
+// timer share. There is no lock: every field is one atomic machine word, read
+// and written whole with relaxed ordering, and no field is read-modify-written
+// by two threads. The counters and ticks have one writer, the worker; the
+// worker handle is stored only by StartBatch while it is none, and cleared by
+// the worker at its end of run or by a successful Stop.
 struct BatchState {
-    HANDLE volatile worker;           // batch worker thread, or none
-    volatile LONG imagesDone;         // jobs finished in this run (= current row)
-    volatile LONG imageTotal;         // rows in the job list at the start of the run
-    volatile DWORD batchStartTick;    // GetTickCount at the start of the run
-    volatile DWORD imageStartTick;    // GetTickCount before the current job began
+    std::atomic<HANDLE> worker{nullptr};      // batch worker thread, or none
+    std::atomic<LONG> imagesDone{0};          // jobs of this run taken so far
+    std::atomic<LONG> imageTotal{0};          // rows in the job list at the start of the run
+    std::atomic<DWORD> batchStartTick{0};     // GetTickCount at the start of the run
+    std::atomic<DWORD> imageStartTick{0};     // GetTickCount before the current job began
 };
 extern BatchState Batch;
 
@@ -29,8 +31,12 @@ constexpr UINT PROGRESS_TIMER_PERIOD_MS = 1000;
 void OnStartButton();
 // Finds the target and creates, prioritises and resumes the batch worker.
 void StartBatch();
-// Stop button (user interface thread): ends the worker wherever it is.
+// Stop button (user interface thread): asks the worker to stop, waits a
+// little for it while serving its messages, and terminates it only when it is
+// blocked inside Neat Image; then reports the stop.
 void StopBatch();
+// How long Stop waits for the worker to leave by itself.
+constexpr DWORD STOP_GRACE_MS = 2000;
 // The batch worker's thread routine.
 DWORD WINAPI BatchWorker(LPVOID parameter);
 // Progress timer callback (user interface thread, once a second).

@@ -1,6 +1,7 @@
 // Start and Stop of a batch run (user interface thread).
-#include "app/resource.h"
+#include "app/app.h"
 #include "batch/batch.h"
+#include "batch/stop.h"
 #include "diag/diag.h"
 #include "target/target.h"
 #include "tolvane.h"
@@ -9,11 +10,13 @@ BatchState Batch;
 
 namespace {
 
+constexpr auto kRelaxed = std::memory_order_relaxed;
+
 // The handle of the last worker created. The worker never closes its own
 // handle: StopBatch may have read it just before the worker's end of run and
-// still be about to terminate it. Only this thread closes it, when the next
-// run starts or after a successful Stop, so it is never closed under
-// StopBatch's feet.
+// still be about to act on it. Only this thread closes it, when the next run
+// starts or after a successful Stop, so it is never closed under StopBatch's
+// feet. It also tells Start whether the last worker has really ended.
 HANDLE LastWorker;
 
 void ReleaseLastWorker()
@@ -24,11 +27,19 @@ void ReleaseLastWorker()
     }
 }
 
+// True while the last worker thread still runs, also after it cleared the
+// worker handle: its last steps (the end-of-run texts, KillTimer) must not
+// land on the next run.
+bool LastWorkerStillRunning()
+{
+    return LastWorker != nullptr && WaitForSingleObject(LastWorker, 0) == WAIT_TIMEOUT;
+}
+
 } // namespace
 
 void OnStartButton()
 {
-    if (Batch.worker != nullptr) {
+    if (Batch.worker.load(kRelaxed) != nullptr || LastWorkerStillRunning()) {
         MessageBoxA(MainDialog, "Cannot start again until previous processing is finished.", "Warning", MB_OK);
         return;
     }
@@ -41,13 +52,15 @@ void StartBatch()
         return;
     ReleaseLastWorker();
 
-    // Created suspended so that the handle is stored before the worker takes
-    // its first step.
-    HANDLE worker = CreateThread(nullptr, 0, BatchWorker, nullptr, CREATE_SUSPENDED, nullptr);
-    Batch.worker = worker;
+    // Created suspended so that the handle is stored, and the stop signal
+    // armed for this very thread, before the worker takes its first step.
+    DWORD threadId = 0;
+    HANDLE worker = CreateThread(nullptr, 0, BatchWorker, nullptr, CREATE_SUSPENDED, &threadId);
+    Batch.worker.store(worker, kRelaxed);
     if (worker == nullptr)
         FatalError("CreateThread Failed!");
     LastWorker = worker;
+    ArmStopSignal(threadId);
     if (!SetThreadPriority(worker, THREAD_PRIORITY_BELOW_NORMAL))
         FatalError("SetThreadPriority failed!");
     if (ResumeThread(worker) == static_cast<DWORD>(-1))
@@ -57,23 +70,34 @@ void StartBatch()
 
 void StopBatch()
 {
-    HANDLE worker = Batch.worker; // read once: the test and the termination use one value
+    HANDLE worker = Batch.worker.load(kRelaxed); // read once: the test and the stop use one value
     if (worker == nullptr)
         return;
-    if (TerminateThread(worker, 0)) {
+
+    // Ask first. The worker leaves at its next checkpoint, at the latest when
+    // its current pause or poll ends; its writes to the dialog are served
+    // meanwhile so it cannot be stuck on this thread.
+    RaiseStopSignal();
+    bool ended = WaitServingSentMessages(worker, STOP_GRACE_MS);
+    if (!ended) {
+        // Still inside a call to Neat Image (the sent "&Apply" lasts as long
+        // as the filter): there it holds no lock of this process.
+        if (!TerminateThread(worker, 0)) {
+            char text[64];
+            FormatText(text, sizeof text, "Could not terminate thread: Error # %d", static_cast<int>(GetLastError()));
+            LowerStopSignal(); // the run goes on as if Stop had not been pressed
+            MessageBoxA(MainDialog, text, "Error", MB_OK);
+            return;
+        }
         // Termination completes asynchronously; wait (bounded) until the
         // worker is really gone, so that it takes no further step against
         // Neat Image once the box below is up.
         WaitForSingleObject(worker, 5000);
-        MessageBoxA(MainDialog, "Batch processing terminated.  Cancel Neat Image manually.", "Success", MB_OK);
-        SetDlgItemTextA(MainDialog, IDC_STATUS, "Processing terminated");
-        KillTimer(MainDialog, PROGRESS_TIMER_ID);
-        Batch.worker = nullptr;
-        Trace("Thread ended...\n\n");
-        ReleaseLastWorker();
-    } else {
-        char text[64];
-        FormatText(text, sizeof text, "Could not terminate thread: Error # %d", static_cast<int>(GetLastError()));
-        MessageBoxA(MainDialog, text, "Error", MB_OK);
     }
+    MessageBoxA(MainDialog, "Batch processing terminated.  Cancel Neat Image manually.", "Success", MB_OK);
+    SetStatusLine("Processing terminated");
+    KillTimer(MainDialog, PROGRESS_TIMER_ID);
+    Batch.worker.store(nullptr, kRelaxed);
+    Trace("Thread ended...\n\n");
+    ReleaseLastWorker();
 }

@@ -1,5 +1,5 @@
 // The progress timer: once a second during a run, rewrites the progress line.
-#include "app/resource.h"
+#include "app/app.h"
 #include "batch/batch.h"
 #include "target/contract.h"
 #include "tolvane.h"
@@ -11,10 +11,10 @@
 void CALLBACK ProgressTimerProc(HWND, UINT, UINT_PTR, DWORD now)
 {
     ProgressInput in = {};
-    in.imagesDone = Batch.imagesDone;
-    in.imageTotal = Batch.imageTotal;
-    in.batchStartTick = Batch.batchStartTick;
-    in.imageStartTick = Batch.imageStartTick;
+    in.imagesDone = Batch.imagesDone.load(std::memory_order_relaxed);
+    in.imageTotal = Batch.imageTotal.load(std::memory_order_relaxed);
+    in.batchStartTick = Batch.batchStartTick.load(std::memory_order_relaxed);
+    in.imageStartTick = Batch.imageStartTick.load(std::memory_order_relaxed);
     in.now = now;
 
     char title[32] = "";
@@ -26,5 +26,5 @@ void CALLBACK ProgressTimerProc(HWND, UINT, UINT_PTR, DWORD now)
 
     char text[kProgressTextSize];
     FormatProgressText(in, text, sizeof text);
-    SetDlgItemTextA(MainDialog, IDC_PROGRESS, text);
+    SetProgressLine(text);
 }

@@ -1,12 +1,17 @@
-// The batch worker: runs every job of the job list through Neat Image, in row
+// The batch worker: runs the jobs of the job list through Neat Image, in row
 // order, on a thread of its own.
 //
 // It reaches the dialog's controls only through sent messages, which the user
 // interface thread serves; so it advances only while that thread keeps
-// retrieving messages.
-#include "app/resource.h"
+// retrieving messages. Everything those messages point at lives in Work
+// below, not on the worker's stack: a worker terminated while one of its
+// messages is still unanswered must not leave the receiver writing into a
+// freed stack (Windows frees a terminated thread's stack at once).
+#include "app/app.h"
 #include "batch/batch.h"
+#include "batch/stop.h"
 #include "diag/diag.h"
+#include "jobs/jobs.h"
 #include "target/target.h"
 #include "tolvane.h"
 
@@ -16,85 +21,161 @@
 
 namespace {
 
-// Reads one column of a job-list row into buf (256 bytes), with a text limit
-// of 255. False when the control refuses the read.
-bool ReadJobText(int row, int column, char* buf)
+constexpr auto kRelaxed = std::memory_order_relaxed;
+
+// The worker's buffers, one set for the one worker there ever is.
+struct WorkerBuffers {
+    LVITEMA item;
+    char text[256];          // one column of a row, limit 255 as the control is asked
+    char imagePath[256];
+    char profilePath[256];
+    char status[300];        // two 10-digit counts and a 254-character path, with room to spare
+} Work;
+
+int ListCount(void*)
 {
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT;
-    item.iItem = row;
-    item.iSubItem = column;
-    item.pszText = buf;
-    item.cchTextMax = 255;
-    buf[0] = '\0';
-    if (!SendMessageA(JobList, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+    WorkerCheckpoint();
+    return static_cast<int>(SendMessageA(JobList, LVM_GETITEMCOUNT, 0, 0));
+}
+
+// One read of a row: its identity (lParam) and, when asked, one column's text
+// with a text limit of 255, so at most 254 characters.
+bool ListRead(void*, int row, int column, char* text, std::size_t textSize, JobId* id)
+{
+    WorkerCheckpoint();
+    std::memset(&Work.item, 0, sizeof Work.item);
+    Work.item.mask = LVIF_PARAM | (text != nullptr ? LVIF_TEXT : 0);
+    Work.item.iItem = row;
+    Work.item.iSubItem = column;
+    Work.item.pszText = Work.text;
+    Work.item.cchTextMax = 255;
+    Work.text[0] = '\0';
+    if (!SendMessageA(JobList, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&Work.item)))
         return false;
-    // The control may point pszText at its own copy instead of filling ours.
-    if (item.pszText != buf && item.pszText != nullptr)
-        std::strncpy(buf, item.pszText, 254);
-    // At most 254 characters, as the text limit of 255 gives on Windows. Wine's
-    // list view fills all 255 bytes of a longer text and leaves no terminator.
-    buf[254] = '\0';
-    buf[255] = '\0';
+    *id = static_cast<JobId>(Work.item.lParam);
+    if (text != nullptr && textSize > 0) {
+        // The control may point pszText at its own copy instead of filling
+        // ours. Wine's list view fills all 255 bytes of a longer text and
+        // leaves no terminator: cut at 254 as Windows does.
+        const char* from = Work.item.pszText != nullptr ? Work.item.pszText : Work.text;
+        Work.text[255] = '\0';
+        std::size_t n = strnlen(from, 254);
+        if (n >= textSize)
+            n = textSize - 1;
+        std::memmove(text, from, n);
+        text[n] = '\0';
+    }
     return true;
 }
 
-// True when the row no longer exists: rows removed during the run.
-bool RowIsGone(int row)
+const JobListReader kJobList = {ListCount, ListRead, nullptr};
+
+// The identity of the last row of the list at the start of the run, and the
+// number of rows then; 0 and 0 for an empty list.
+JobId LastJobAtStart(LONG* total)
 {
-    return row >= static_cast<int>(SendMessageA(JobList, LVM_GETITEMCOUNT, 0, 0));
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        int count = ListCount(nullptr);
+        *total = count;
+        if (count <= 0)
+            return 0;
+        JobId id = 0;
+        if (ListRead(nullptr, count - 1, 0, nullptr, 0, &id))
+            return id;
+        // A row was removed between the two reads: count again.
+    }
+    FatalError("Unknown error getting next image in list");
+}
+
+bool FileExists(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void SetStatusText(const char* text)
+{
+    WorkerCheckpoint();
+    SetStatusLine(text);
 }
 
 } // namespace
 
 DWORD WINAPI BatchWorker(LPVOID)
 {
-    Batch.imagesDone = 0;
-    Batch.imageTotal = static_cast<LONG>(SendMessageA(JobList, LVM_GETITEMCOUNT, 0, 0));
-    Batch.batchStartTick = GetTickCount();
+    LONG total = 0;
+    Batch.imagesDone.store(0, kRelaxed);
+    JobId last = LastJobAtStart(&total);
+    Batch.imageTotal.store(total, kRelaxed);
+    Batch.batchStartTick.store(GetTickCount(), kRelaxed);
 
-    if (IsDlgButtonChecked(MainDialog, IDC_IDLE_PRIORITY)) {
+    WorkerCheckpoint();
+    if (IdlePriorityChecked()) {
+        WorkerCheckpoint();
         if (!SetTargetPriorityClass(IDLE_PRIORITY_CLASS))
             MessageBoxA(MainDialog,
                         "Could not set Idle Priority.  This should not cause any \nproblems, but may make your "
                         "machine less responsive while \nNeat Image is processing images.",
                         "Tolvane warning", MB_OK);
     } else {
+        WorkerCheckpoint();
         SetTargetPriorityClass(NORMAL_PRIORITY_CLASS);
     }
+    WorkerCheckpoint();
     SetTimer(MainDialog, PROGRESS_TIMER_ID, PROGRESS_TIMER_PERIOD_MS, ProgressTimerProc);
 
-    char imagePath[256];
-    char profilePath[256];
-    // Two 10-digit counts and a 254-character path, with room to spare.
-    char status[300];
-
-    while (Batch.imagesDone < Batch.imageTotal) {
-        LONG i = Batch.imagesDone;
-        if (!ReadJobText(i, 0, imagePath)) {
-            // Rows removed during the run end it as if the last row was
-            // reached; a row that exists but cannot be read is an error.
-            if (RowIsGone(i))
-                break;
+    // The jobs of this run are the rows present at Start that are still there
+    // when their turn comes, taken by identity, so that rows removed or added
+    // meanwhile move no job past the worker.
+    LONG taken = 0;
+    int skipped = 0;
+    JobId after = 0;
+    for (;;) {
+        JobId id = 0;
+        NextJob next = TakeNextJob(kJobList, after, last, Work.imagePath, Work.profilePath, sizeof Work.imagePath, &id);
+        if (next == NextJob::None)
+            break;
+        if (next == NextJob::ImageUnreadable)
             FatalError("Unknown error getting next image in list");
-        }
-        if (!ReadJobText(i, 1, profilePath)) {
-            if (RowIsGone(i))
-                break;
+        if (next == NextJob::ProfileUnreadable)
             FatalError("Unknown error getting next profile in list");
+        after = id;
+
+        // A file moved or deleted since it was queued would leave Neat
+        // Image's file dialog open on its refusal: skip the job instead.
+        const char* missing = !FileExists(Work.imagePath)     ? Work.imagePath
+                              : !FileExists(Work.profilePath) ? Work.profilePath
+                                                              : nullptr;
+        if (missing != nullptr) {
+            WorkerCheckpoint();
+            LogMessage("Skipped, file not found: %s", missing);
+            ++skipped;
+            Batch.imagesDone.store(++taken, kRelaxed);
+            continue;
         }
-        FormatText(status, sizeof status, "Processing: %d of %d -- %s", static_cast<int>(i + 1),
-                   static_cast<int>(Batch.imageTotal), imagePath);
-        SetDlgItemTextA(MainDialog, IDC_STATUS, status);
-        Batch.imageStartTick = GetTickCount();
-        ProcessImage(imagePath, profilePath);
-        Batch.imagesDone = i + 1;
+
+        FormatText(Work.status, sizeof Work.status, "Processing: %d of %d -- %s", static_cast<int>(taken + 1),
+                   static_cast<int>(total), Work.imagePath);
+        SetStatusText(Work.status);
+        Batch.imageStartTick.store(GetTickCount(), kRelaxed);
+        ProcessImage(Work.imagePath, Work.profilePath);
+        Batch.imagesDone.store(++taken, kRelaxed);
     }
 
-    Batch.worker = nullptr;
+    // A worker that Stop asked to leave does none of the end-of-run steps.
+    WorkerCheckpoint();
+    Batch.worker.store(nullptr, kRelaxed);
     Trace("Thread ended...\n\n");
-    SetDlgItemTextA(MainDialog, IDC_STATUS, "Processing complete");
-    SetDlgItemTextA(MainDialog, IDC_PROGRESS, "");
+    if (skipped == 0)
+        FormatText(Work.status, sizeof Work.status, "Processing complete");
+    else
+        FormatText(Work.status, sizeof Work.status, "Processing complete (%d job%s skipped)", skipped,
+                   skipped == 1 ? "" : "s");
+    SetStatusLine(Work.status);
+    // The timer goes first: a tick the user interface thread has already
+    // fetched is handled before the next message sent to it, so it cannot
+    // write an elapsed time after the line is emptied.
     KillTimer(MainDialog, PROGRESS_TIMER_ID);
+    SetProgressLine("");
     return 0;
 }

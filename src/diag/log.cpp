@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -21,8 +23,16 @@ namespace {
 
 enum class LogState { NotYetOpen, Open, Closed };
 
-HANDLE SessionLogFile = INVALID_HANDLE_VALUE;
-volatile LogState SessionLogState = LogState::NotYetOpen;
+// The state is published only after the handle is stored (release), and read
+// before the handle (acquire): a thread killed between the two can never leave
+// the log "open" without its handle.
+std::atomic<HANDLE> SessionLogFile{INVALID_HANDLE_VALUE};
+std::atomic<LogState> SessionLogState{LogState::NotYetOpen};
+
+LogState CurrentLogState()
+{
+    return SessionLogState.load(std::memory_order_acquire);
+}
 
 // Appends one line to the open log, ending it with CR LF as text mode would.
 // The bytes go to the system in one call, so the line is in the file (and
@@ -37,7 +47,7 @@ void WriteLogLine(const char* text)
     line[len] = '\r';
     line[len + 1] = '\n';
     DWORD written = 0;
-    WriteFile(SessionLogFile, line, static_cast<DWORD>(len + 2), &written, nullptr);
+    WriteFile(SessionLogFile.load(std::memory_order_relaxed), line, static_cast<DWORD>(len + 2), &written, nullptr);
 }
 
 } // namespace
@@ -61,7 +71,7 @@ void MakeLogPath()
 void OpenSessionLog()
 {
     MakeLogPath();
-    if (SessionLogState != LogState::NotYetOpen)
+    if (CurrentLogState() != LogState::NotYetOpen)
         return;
     if (LogPath[0] == '\0')
         return;
@@ -69,22 +79,23 @@ void OpenSessionLog()
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
-    SessionLogFile = file;
-    SessionLogState = LogState::Open;
+    SessionLogFile.store(file, std::memory_order_relaxed);
+    SessionLogState.store(LogState::Open, std::memory_order_release);
 }
 
 void CloseSessionLog()
 {
-    if (SessionLogState != LogState::Open)
+    if (CurrentLogState() != LogState::Open)
         return;
-    SessionLogState = LogState::Closed;
-    CloseHandle(SessionLogFile);
-    SessionLogFile = INVALID_HANDLE_VALUE;
+    SessionLogState.store(LogState::Closed, std::memory_order_release);
+    HANDLE file = SessionLogFile.load(std::memory_order_relaxed);
+    SessionLogFile.store(INVALID_HANDLE_VALUE, std::memory_order_relaxed);
+    CloseHandle(file);
 }
 
 void LogMessage(const char* format, ...)
 {
-    if (SessionLogState == LogState::NotYetOpen)
+    if (CurrentLogState() == LogState::NotYetOpen)
         OpenSessionLog();
 
     char text[1024];
@@ -96,7 +107,7 @@ void LogMessage(const char* format, ...)
         text[0] = '\0';
     text[sizeof text - 1] = '\0';
 
-    switch (SessionLogState) {
+    switch (CurrentLogState()) {
     case LogState::Open:
         WriteLogLine(text);
         break;

@@ -36,5 +36,15 @@ void Trace(const char* format, ...)
     if (n < 0)
         return;
     std::size_t len = static_cast<std::size_t>(n) < sizeof line ? static_cast<std::size_t>(n) : sizeof line - 1;
-    WriteStdout(line, static_cast<DWORD>(len));
+
+    // Standard output as the C runtime's text mode writes it: every line
+    // feed goes out as carriage return and line feed.
+    char out[2 * sizeof line];
+    std::size_t outLen = 0;
+    for (std::size_t i = 0; i < len; ++i) {
+        if (line[i] == '\n')
+            out[outLen++] = '\r';
+        out[outLen++] = line[i];
+    }
+    WriteStdout(out, static_cast<DWORD>(outLen));
 }

@@ -34,6 +34,43 @@ void InsertSelectedPath(const char* path, void* context)
     InsertJob(path, static_cast<const char*>(context));
 }
 
+void CountSelectedPath(const char*, void* context)
+{
+    ++*static_cast<int*>(context);
+}
+
+// The identity of the last row inserted, by this process or not: a new row's
+// identity exceeds both it and the last row's own, so identities grow down
+// the list whoever appended the rows.
+JobId LastJobId;
+
+JobId NextJobId(int rowCount)
+{
+    JobId next = LastJobId + 1;
+    if (rowCount > 0) {
+        LVITEMA item = {};
+        item.mask = LVIF_PARAM;
+        item.iItem = rowCount - 1;
+        if (SendMessageA(JobList, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) &&
+            static_cast<JobId>(item.lParam) >= next)
+            next = static_cast<JobId>(item.lParam) + 1;
+    }
+    LastJobId = next;
+    return next;
+}
+
+// One box for the files of one Add that cannot become jobs, and why.
+void WarnNotAdded(int count, bool profileTooLong)
+{
+    const char* why = profileTooLong ? "the noise profile's path is longer than 254 characters."
+                      : count == 1   ? "its path is longer than 254 characters."
+                                     : "their paths are longer than 254 characters.";
+    char text[200];
+    FormatText(text, sizeof text, "%d of the selected files %s not added: %s", count, count == 1 ? "was" : "were",
+               why);
+    MessageBoxA(MainDialog, text, "Warning", MB_OK);
+}
+
 } // namespace
 
 int InitJobColumns(HWND listView)
@@ -58,12 +95,15 @@ int InsertJob(const char* imagePath, const char* profilePath)
     int count = static_cast<int>(SendMessageA(JobList, LVM_GETITEMCOUNT, 0, 0));
 
     LVITEMA item = {};
-    item.mask = LVIF_TEXT;
+    item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = count;
     item.iSubItem = 0;
     item.pszText = const_cast<char*>(imagePath);
+    // The row's identity, which the batch worker follows instead of its index.
+    item.lParam = static_cast<LPARAM>(NextJobId(count));
     SendMessageA(JobList, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
 
+    item.mask = LVIF_TEXT;
     item.iSubItem = 1;
     item.pszText = const_cast<char*>(profilePath);
     SendMessageA(JobList, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
@@ -72,17 +112,19 @@ int InsertJob(const char* imagePath, const char* profilePath)
 
 void AddSelectionToJobs(const char* fileBuffer, const char* profilePath)
 {
-    int skipped = 0;
-    SplitSelection(fileBuffer, sizeof FileBuffer, InsertSelectedPath, const_cast<char*>(profilePath), &skipped);
-    if (skipped > 0) {
-        // Cannot come from the system's ANSI dialogs (their paths are shorter),
-        // but a path that does not fit is never cut into another file's name.
-        char text[160];
-        FormatText(text, sizeof text,
-                   "%d of the selected files have paths longer than %d characters and were not added.",
-                   skipped, static_cast<int>(kJoinedPathSize - 1));
-        MessageBoxA(MainDialog, text, "Warning", MB_OK);
+    // A profile path the dialog cut short (or one Neat Image cannot take
+    // whole) makes none of the images a job: each would name the wrong file.
+    if (std::strlen(profilePath) > kMaxJobPath) {
+        int paths = 0, skipped = 0;
+        SplitSelection(fileBuffer, sizeof FileBuffer, CP_ACP, CountSelectedPath, &paths, &skipped);
+        WarnNotAdded(paths + skipped, true);
+        return;
     }
+    int skipped = 0;
+    SplitSelection(fileBuffer, sizeof FileBuffer, CP_ACP, InsertSelectedPath, const_cast<char*>(profilePath), &skipped);
+    // Longer paths would reach Neat Image cut, naming another file or none.
+    if (skipped > 0)
+        WarnNotAdded(skipped, false);
 }
 
 void AddJobs(HWND owner)

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "jobs/nextjob.h"
 #include "jobs/selection.h"
 
 // Inserts the two columns into the job list (user interface thread). Returns 1.

@@ -15,7 +15,8 @@ std::size_t BoundedLength(const char* s, std::size_t max)
 
 } // namespace
 
-int SplitSelection(const char* buffer, std::size_t bufferSize, SelectionSink sink, void* context, int* skipped)
+int SplitSelection(const char* buffer, std::size_t bufferSize, unsigned codePage, SelectionSink sink, void* context,
+                   int* skipped)
 {
     if (skipped)
         *skipped = 0;
@@ -32,18 +33,23 @@ int SplitSelection(const char* buffer, std::size_t bufferSize, SelectionSink sin
     if (pos >= bufferSize || buffer[pos] == '\0') {
         if (folderLen == 0)
             return 0;
+        if (folderLen > kMaxJobPath) {
+            if (skipped)
+                ++*skipped;
+            return 0;
+        }
         sink(buffer, context);
         return 1;
     }
 
-    bool needSeparator = folderLen == 0 || buffer[folderLen - 1] != '\\';
+    bool needSeparator = folderLen == 0 || !FolderEndsWithSeparator(buffer, folderLen, codePage);
     int emitted = 0;
     while (pos < bufferSize && buffer[pos] != '\0') {
         std::size_t nameLen = BoundedLength(buffer + pos, bufferSize - pos);
         if (pos + nameLen >= bufferSize)
             break; // the last name runs off the buffer: not a complete result
         std::size_t total = folderLen + (needSeparator ? 1 : 0) + nameLen;
-        if (total < kJoinedPathSize) {
+        if (total <= kMaxJobPath && total < kJoinedPathSize) {
             char joined[kJoinedPathSize];
             std::memcpy(joined, buffer, folderLen);
             std::size_t at = folderLen;

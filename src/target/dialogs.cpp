@@ -15,6 +15,12 @@ struct {
     HWND result;
 } Search;
 
+// The callback's text buffers. GetWindowTextA on a window of this process
+// that another thread owns (the main dialog) is a message sent to that
+// thread, carrying this buffer: it must not lie on the worker's stack.
+char VisitedClass[256];
+char VisitedTitle[256];
+
 void CopyBounded(char* dest, const char* src)
 {
     std::strncpy(dest, src ? src : "", 255);
@@ -27,8 +33,10 @@ void CopyBounded(char* dest, const char* src)
 // the Z order first; the first match ends the enumeration.
 BOOL CALLBACK OwnedDialogEnumProc(HWND window, LPARAM)
 {
-    char className[256] = "";
-    char title[256] = "";
+    char* className = VisitedClass;
+    char* title = VisitedTitle;
+    className[0] = '\0';
+    title[0] = '\0';
     GetClassNameA(window, className, TEXT_MAX);
     GetWindowTextA(window, title, TEXT_MAX);
     if (!IsWindowVisible(window))

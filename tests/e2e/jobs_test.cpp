@@ -710,35 +710,75 @@ TEST_F(JobListApp, SelectionTooLargeForTheImageBufferAddsNothing)
     EXPECT_TRUE(SameFolder(start, images_)) << start;
 }
 
-TEST_F(JobListApp, SinglePathLongerThanTheStartLocationIsAddedButNotRemembered)
+// Paths of more than 254 characters would reach Neat Image cut, naming
+// another file or none: Add refuses them with one "Warning" box, and adds the
+// rest of the selection.
+TEST_F(JobListApp, PathsLongerThan254CharactersAreRefusedAndTheRestIsAdded)
 {
     const std::string q = Join(profiles_, "q.dnp");
     Add({kImageTitle, images_, "one.bmp"}, {kProfileTitle, profiles_, "q.dnp"});
     ASSERT_EQ(JobRows().size(), 1u);
 
+    // Answers the one "Warning" box an Add may raise after its dialogs.
+    auto addAnsweringWarning = [&](const DialogAction& image, std::string* warning) {
+        PressAdd();
+        DialogSeen i = WorkDialog(app_.proc.pid, image);
+        EXPECT_TRUE(i.confirmed) << Describe(i);
+        DialogSeen p = WorkDialog(app_.proc.pid, {kProfileTitle, profiles_, "q.dnp"});
+        EXPECT_TRUE(p.confirmed) << Describe(p);
+        rig::MessageBoxInfo box;
+        *warning = "(no box)";
+        if (rig::WaitForMessageBox("Warning", &box, app_.proc.pid, 2000)) {
+            *warning = box.text;
+            EXPECT_EQ(GetWindow(box.window, GW_OWNER), app_.dialog);
+            rig::AnswerMessageBox(box.window);
+            rig::WaitForWindowGone(box.window);
+        }
+        EXPECT_TRUE(WaitIdle());
+    };
+
     const std::string deep = MakeDeepFolder(scratch_.Folder("jobs-deep"), 200);
     ASSERT_FALSE(deep.empty()) << "cannot create a folder of 200 characters";
-    for (size_t length : {256u, 257u, 258u, 259u}) {
-        SCOPED_TRACE(length);
-        std::string name = "len" + std::to_string(length) + "_";
-        name += std::string(length - deep.size() - 1 - name.size() - 4, 'n') + ".bmp";
+    struct {
+        size_t length;
+        bool added;
+    } singles[] = {{254, true}, {255, false}, {259, false}};
+    size_t rows = 1;
+    for (const auto& c : singles) {
+        SCOPED_TRACE(c.length);
+        std::string name = "len" + std::to_string(c.length) + "_";
+        name += std::string(c.length - deep.size() - 1 - name.size() - 4, 'n') + ".bmp";
         const std::string path = Join(deep, name);
-        ASSERT_EQ(path.size(), length);
+        ASSERT_EQ(path.size(), c.length);
         ASSERT_TRUE(MakeFiles(deep, {name}));
 
-        // The full path is typed while the dialog shows images_; the profile
-        // dialog is made to show profiles_ last.
-        AddSeen s = Add({kImageTitle, "", path}, {kProfileTitle, profiles_, "q.dnp"});
-        EXPECT_TRUE(SameFolder(s.image.startFolder, images_)) << s.image.startFolder;
-        ASSERT_TRUE(s.profile.confirmed) << Describe(s.image) << " / " << Describe(s.profile);
-        Rows rows = JobRows();
-        ASSERT_FALSE(rows.empty());
-        EXPECT_EQ(rows.back(), (std::vector<std::string>{path, q}));
-        EXPECT_NE(app_.Trace().find("FileBuffer: " + path + "\n"), std::string::npos);
+        std::string warning;
+        addAnsweringWarning({kImageTitle, "", path}, &warning);
+        rows += c.added ? 1 : 0;
+        Rows now = JobRows();
+        ASSERT_EQ(now.size(), rows);
+        if (c.added) {
+            EXPECT_EQ(warning, "(no box)");
+            EXPECT_EQ(now.back(), (std::vector<std::string>{path, q}));
+        } else {
+            EXPECT_EQ(warning, "1 of the selected files was not added: its path is longer than 254 characters.");
+        }
     }
-    EXPECT_EQ(JobRows().size(), 5u);
-    std::string start = NextImageDialogStart();
-    EXPECT_TRUE(SameFolder(start, images_)) << start << ": the last location that fitted stays";
+
+    // One selection in the deep folder: two names fit, two give paths of 255
+    // and 259 characters.
+    std::vector<std::string> names = {"ok1.bmp", std::string(54 - 4, 'a') + ".bmp", "ok2.bmp",
+                                      std::string(58 - 4, 'b') + ".bmp"};
+    ASSERT_TRUE(MakeFiles(deep, names));
+    ASSERT_EQ(Join(deep, names[1]).size(), 255u);
+    ASSERT_EQ(Join(deep, names[3]).size(), 259u);
+    std::string warning;
+    addAnsweringWarning({kImageTitle, deep, Quoted(names)}, &warning);
+    EXPECT_EQ(warning, "2 of the selected files were not added: their paths are longer than 254 characters.");
+    Rows now = JobRows();
+    ASSERT_EQ(now.size(), rows + 2);
+    EXPECT_EQ(now[rows], (std::vector<std::string>{Join(deep, "ok1.bmp"), q}));
+    EXPECT_EQ(now[rows + 1], (std::vector<std::string>{Join(deep, "ok2.bmp"), q}));
 }
 
 // =============================================================================
@@ -796,8 +836,9 @@ protected:
     struct AddSeen {
         DialogSeen image, profile;
         std::vector<std::string> unexpected;
+        std::vector<std::string> warnings; // texts of "Warning" boxes, when expected
     };
-    AddSeen Add(const DialogAction& image, const DialogAction& profile)
+    AddSeen Add(const DialogAction& image, const DialogAction& profile, bool warningExpected = false)
     {
         AddSeen seen;
         std::atomic<bool> returned{false};
@@ -810,6 +851,14 @@ protected:
                 for (HWND w : rig::TopWindowsOf(GetCurrentProcessId())) {
                     if (rig::ClassOf(w) != "#32770")
                         continue;
+                    if (warningExpected && rig::TitleOf(w) == "Warning" && rig::IsMessageBox(w)) {
+                        rig::MessageBoxInfo box;
+                        if (rig::WaitForMessageBox("Warning", &box, GetCurrentProcessId(), 1000))
+                            seen.warnings.push_back(box.text);
+                        rig::AnswerMessageBox(w);
+                        rig::WaitForWindowGone(w, 2000);
+                        continue;
+                    }
                     seen.unexpected.push_back(rig::TitleOf(w));
                     rig::PostCommand(w, IDCANCEL);
                     rig::WaitForWindowGone(w, 2000);
@@ -920,10 +969,14 @@ TEST_F(JobListInProcess, FirstStringLongerThan255CharactersKeepsThePreviousImage
         ASSERT_TRUE(MakeFiles(deep, {name}));
         std::strcpy(ImageStartDir, previous.c_str());
 
-        AddSeen s = Add({kImageTitle, "", path}, {kProfileTitle, profiles_, "q.dnp"});
+        AddSeen s = Add({kImageTitle, "", path}, {kProfileTitle, profiles_, "q.dnp"}, true);
         ASSERT_TRUE(s.profile.confirmed) << Describe(s.image) << " / " << Describe(s.profile);
-        EXPECT_EQ(JobRows().back(), (std::vector<std::string>{path, q}));
-        // 255 characters fit the 256 bytes; more keep the previous value.
+        // No job (the path is too long to reach Neat Image whole), but the
+        // start location: 255 characters fit the 256 bytes; more keep the
+        // previous value.
+        EXPECT_TRUE(JobRows().empty());
+        EXPECT_EQ(s.warnings, std::vector<std::string>{"1 of the selected files was not added: its path is longer than "
+                                                       "254 characters."});
         EXPECT_EQ(std::string(ImageStartDir), length <= 255 ? path : previous);
     }
 }

@@ -10,6 +10,7 @@
 //   flags bit 2  pass no skipped counter
 //   flags bit 3  start-location buffer of 256 + size byte bytes
 //   flags bit 4  give RememberStartLocation a bound shorter than the buffer
+//   flags bit 5  read the folder in code page 932 (double-byte) instead of 1252
 #include "fuzz_support.h"
 #include "jobs/selection.h"
 
@@ -17,9 +18,40 @@
 #include <string>
 #include <vector>
 
+// The system's character functions are not here natively: this stands in for
+// the product's CharPrevExA-based test, with the lead bytes of code page 932
+// and single bytes in every other code page.
+bool IsLeadByte932(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+bool FolderEndsWithSeparator(const char* folder, std::size_t len, unsigned codePage)
+{
+    if (folder == nullptr || len == 0)
+        return false;
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < len;) {
+        last = i;
+        i += (codePage == 932 && IsLeadByte932(static_cast<unsigned char>(folder[i])) && i + 1 < len) ? 2 : 1;
+    }
+    return last == len - 1 && folder[last] == '\\';
+}
+
 namespace {
 
 constexpr std::size_t kDialogBufferSize = 8192;
+unsigned CodePage = 1252;
+
+// The model's own reading of the folder's last character: the characters,
+// split from the front, and whether the last one is a lone "\".
+bool ModelEndsWithSeparator(const std::string& folder)
+{
+    std::vector<std::string> chars;
+    for (std::size_t i = 0; i < folder.size();) {
+        std::size_t w = (CodePage == 932 && IsLeadByte932(static_cast<unsigned char>(folder[i])) && i + 1 < folder.size()) ? 2 : 1;
+        chars.push_back(folder.substr(i, w));
+        i += w;
+    }
+    return !chars.empty() && chars.back() == "\\";
+}
 
 struct Received {
     std::vector<std::string> paths;
@@ -67,17 +99,19 @@ Expected Reference(const char* b, std::size_t n)
     std::size_t after = folder.size() + 1;
     bool nameFollows = after < n && b[after] != '\0';
     if (!nameFollows) {
-        if (!folder.empty())
+        if (folder.size() > kMaxJobPath)
+            ++e.skipped;
+        else if (!folder.empty())
             e.paths.push_back(folder);
         return e;
     }
     e.joined = true;
     std::string prefix = folder;
-    if (folder.empty() || folder.back() != '\\')
+    if (!ModelEndsWithSeparator(folder))
         prefix += '\\';
     for (std::size_t i = 1; i < strings.size() && !strings[i].empty(); ++i) {
         std::string joined = prefix + strings[i];
-        if (joined.size() < kJoinedPathSize)
+        if (joined.size() <= kMaxJobPath)
             e.paths.push_back(joined);
         else
             ++e.skipped;
@@ -91,7 +125,7 @@ void FuzzSplit(const GuardedBuffer& buffer, bool countSkipped)
 
     Received got;
     int skipped = -7;
-    int n = SplitSelection(buffer.data(), buffer.size(), Collect, &got, countSkipped ? &skipped : nullptr);
+    int n = SplitSelection(buffer.data(), buffer.size(), CodePage, Collect, &got, countSkipped ? &skipped : nullptr);
 
     FUZZ_CHECK(buffer.GuardIntact(), "SplitSelection wrote past its buffer");
     FUZZ_CHECK(buffer.Snapshot() == before, "SplitSelection changed its input");
@@ -129,12 +163,12 @@ void FuzzSplit(const GuardedBuffer& buffer, bool countSkipped)
     std::string folder = folderEnd ? std::string(buffer.data()) : std::string();
     for (const auto& p : got.paths) {
         if (want.joined) {
-            FUZZ_CHECK(p.size() < kJoinedPathSize, "a joined path does not fit kJoinedPathSize");
+            FUZZ_CHECK(p.size() <= kMaxJobPath, "a joined path is longer than a job's path may be");
             FUZZ_CHECK(p.compare(0, folder.size(), folder) == 0 && p.size() > folder.size() &&
                            (p[folder.size()] == '\\' || (!folder.empty() && folder.back() == '\\')),
                        "a joined path does not start with the folder and a separator");
         } else {
-            FUZZ_CHECK(p == folder && !p.empty(), "a single path is not the first string");
+            FUZZ_CHECK(p == folder && !p.empty() && p.size() <= kMaxJobPath, "a single path is not the first string");
         }
     }
 }
@@ -179,6 +213,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     InputReader in(data, size);
     std::uint8_t flags = in.Byte();
+    CodePage = (flags & 32) ? 932 : 1252;
     std::size_t destSize = in.Byte() + ((flags & 8) ? 256u : 0u);
     std::uint8_t shortenByte = in.Byte();
     std::size_t shorten = (flags & 16) ? shortenByte : 0;

@@ -25,7 +25,8 @@ struct TolvaneApp {
     bool Start(const std::string& build = "tolvane", const std::string& dll = "", bool waitForDialog = true,
                std::string* error = nullptr);
     HWND Item(int id) const { return GetDlgItem(dialog, id); }
-    std::string Trace() const { return ReadFileText(out); }
+    // Its trace, CR LF read as "\n" (see FromTextMode).
+    std::string Trace() const { return FromTextMode(ReadFileText(out)); }
     std::string Log() const { return ReadFileText(log); }
     // Closes the dialog and returns whether the process ended in time.
     bool Close(DWORD* exitCode, DWORD timeoutMs = 10000);

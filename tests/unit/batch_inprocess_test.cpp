@@ -59,7 +59,7 @@ protected:
     HANDLE RunToTheEnd()
     {
         StartBatch();
-        HANDLE worker = Batch.worker;
+        HANDLE worker = Batch.worker.load();
         EXPECT_NE(worker, nullptr);
         EXPECT_TRUE(PumpUntil([] { return Batch.worker == nullptr; }));
         // Its last steps still send to this thread: keep serving them.
@@ -92,8 +92,8 @@ TEST_F(BatchInProcess, FinishedWorkerHandleIsReleasedAtTheNextStart)
     // the new worker's handle took its place.
     EXPECT_TRUE(!GetHandleInformation(first, &flags) || second == first)
         << "the first worker's handle is still open";
-    EXPECT_EQ(Batch.imagesDone, 0);
-    EXPECT_EQ(Batch.imageTotal, 0);
+    EXPECT_EQ(Batch.imagesDone.load(), 0);
+    EXPECT_EQ(Batch.imageTotal.load(), 0);
 }
 
 TEST_F(BatchInProcess, IdleClassRefusedShowsTheWarningAndTheRunGoesOn)
@@ -110,7 +110,7 @@ TEST_F(BatchInProcess, IdleClassRefusedShowsTheWarningAndTheRunGoesOn)
     // Serve the worker's sent messages until it has really ended.
     EXPECT_TRUE(PumpUntil([&] { return WaitForSingleObject(worker, 0) == WAIT_OBJECT_0; }, 10000));
     CloseHandle(worker);
-    EXPECT_EQ(Batch.worker, nullptr);
+    EXPECT_EQ(Batch.worker.load(), nullptr);
     rig::MessageBoxInfo box;
     ASSERT_TRUE(answer.Answered(&box));
     EXPECT_EQ(box.text, "Could not set Idle Priority.  This should not cause any \nproblems, but may make your machine "

@@ -30,7 +30,11 @@ struct SplitCase {
     const char* name;
     std::vector<std::string> result;
     std::vector<std::string> expected;
+    unsigned codePage = 1252;
 };
+
+// "ソ" in code page 932 is 0x83 0x5C: its second byte is the byte of "\".
+const std::string kSo = "\x83\x5C";
 
 TEST(SplitSelection, SingleMultipleAndRoot)
 {
@@ -43,32 +47,58 @@ TEST(SplitSelection, SingleMultipleAndRoot)
         {"folder already ending with a separator", {"D:\\x\\", "n.bmp"}, {"D:\\x\\n.bmp"}},
         {"same name twice", {"C:\\p", "a.jpg", "a.jpg"}, {"C:\\p\\a.jpg", "C:\\p\\a.jpg"}},
         {"empty result", {}, {}},
+        {"932: a folder ending in a character whose second byte is 0x5C gets its separator",
+         {"C:\\" + kSo, "a.jpg", "b.jpg"},
+         {"C:\\" + kSo + "\\a.jpg", "C:\\" + kSo + "\\b.jpg"},
+         932},
+        {"932: a real separator after such a character stays single",
+         {"C:\\" + kSo + "\\", "a.jpg"},
+         {"C:\\" + kSo + "\\a.jpg"},
+         932},
+        {"932: a drive's root", {"C:\\", "a.jpg"}, {"C:\\a.jpg"}, 932},
+        {"1252: the same bytes are two characters, the last a separator",
+         {"C:\\" + kSo, "a.jpg"},
+         {"C:\\" + kSo + "a.jpg"},
+         1252},
+        {"1252: a drive's root", {"C:\\", "a.jpg"}, {"C:\\a.jpg"}, 1252},
+        {"1252: a plain folder", {"C:\\photos", "a.jpg"}, {"C:\\photos\\a.jpg"}, 1252},
     };
     for (const auto& c : cases) {
         auto buf = Result(c.result);
         std::vector<std::string> got;
         int skipped = -1;
-        int n = SplitSelection(buf.data(), buf.size(), Collect, &got, &skipped);
+        int n = SplitSelection(buf.data(), buf.size(), c.codePage, Collect, &got, &skipped);
         EXPECT_EQ(got, c.expected) << c.name;
         EXPECT_EQ(n, static_cast<int>(c.expected.size())) << c.name;
         EXPECT_EQ(skipped, 0) << c.name;
     }
 }
 
-TEST(SplitSelection, JoinedPathsNeverExceedTheirBuffer)
+TEST(SplitSelection, PathsLongerThan254CharactersAreCountedNotEmitted)
 {
-    // Folder + "\" + name of exactly 511 characters fits; 512 does not.
-    std::string folder = "C:\\" + std::string(300, 'f');
-    std::string fitting(511 - folder.size() - 1, 'n');
-    std::string tooLong(512 - folder.size() - 1, 'm');
-    auto buf = Result({folder, fitting, tooLong, "ok.jpg"});
+    // Folder + "\" + name of exactly 254 characters is a job; 255 is not.
+    std::string folder = "C:\\" + std::string(200, 'f');
+    std::string fitting(254 - folder.size() - 1, 'n');
+    std::string tooLong(255 - folder.size() - 1, 'm');
+    auto buf = Result({folder, fitting, tooLong, "ok.jpg", std::string(300, 'x')});
     std::vector<std::string> got;
     int skipped = 0;
-    SplitSelection(buf.data(), buf.size(), Collect, &got, &skipped);
+    EXPECT_EQ(SplitSelection(buf.data(), buf.size(), 1252, Collect, &got, &skipped), 2);
     ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].size(), 511u);
+    EXPECT_EQ(got[0].size(), 254u);
     EXPECT_EQ(got[1], folder + "\\ok.jpg");
-    EXPECT_EQ(skipped, 1);
+    EXPECT_EQ(skipped, 2);
+
+    // A single path: 254 characters is a job, 255 and 259 are not.
+    for (size_t len : {254u, 255u, 259u}) {
+        std::string path = "C:\\" + std::string(len - 7, 'p') + ".bmp";
+        auto single = Result({path});
+        got.clear();
+        skipped = 0;
+        int n = SplitSelection(single.data(), single.size(), 1252, Collect, &got, &skipped);
+        EXPECT_EQ(n, len <= 254 ? 1 : 0) << len;
+        EXPECT_EQ(skipped, len <= 254 ? 0 : 1) << len;
+    }
 }
 
 TEST(SplitSelection, StaysInsideAnUnterminatedBuffer)
@@ -76,18 +106,18 @@ TEST(SplitSelection, StaysInsideAnUnterminatedBuffer)
     // No terminator at all: nothing is read past the buffer, nothing emitted.
     std::vector<char> full(64, 'x');
     std::vector<std::string> got;
-    EXPECT_EQ(SplitSelection(full.data(), full.size(), Collect, &got, nullptr), 0);
+    EXPECT_EQ(SplitSelection(full.data(), full.size(), 1252, Collect, &got, nullptr), 0);
 
     // A last name cut by the end of the buffer is not taken.
     std::vector<char> cut = {'C', ':', '\\', 'd', '\0', 'a', '\0', 'b', 'b'};
     got.clear();
-    EXPECT_EQ(SplitSelection(cut.data(), cut.size(), Collect, &got, nullptr), 1);
+    EXPECT_EQ(SplitSelection(cut.data(), cut.size(), 1252, Collect, &got, nullptr), 1);
     EXPECT_EQ(got, std::vector<std::string>{"C:\\d\\a"});
 
     // A single path ending exactly at the buffer's last byte.
     std::vector<char> edge = {'C', ':', '\\', 'z', '\0'};
     got.clear();
-    EXPECT_EQ(SplitSelection(edge.data(), edge.size(), Collect, &got, nullptr), 1);
+    EXPECT_EQ(SplitSelection(edge.data(), edge.size(), 1252, Collect, &got, nullptr), 1);
 }
 
 struct CompleteCase {
