@@ -1,7 +1,8 @@
 // Figures for scripts/bench: how much time Tolvane adds to each image beyond
 // its fixed pauses and the target's own work, how quickly its dialog answers
-// during a run, what one progress tick costs, and its CPU time, memory and
-// size. Nothing is asserted: the figures are printed and written as
+// during a run, what one progress tick costs, how long Stop takes to report,
+// its CPU time, memory and size, and the stand-in's own speed. Nothing is
+// asserted: the figures are printed and written as
 // key=value lines to results.txt in the output folder.
 //
 //   bench_driver --out FOLDER [--images N] [--filter-ms MS] [--timeout SECONDS]
@@ -393,6 +394,151 @@ void TickCost(const Settings& set, Results& res)
     DestroyWindow(host);
 }
 
+// Opens a file through the stand-in's "Open" dialog: the command, the path
+// typed into the name box, "&Open" pressed, then the journal's event.
+bool OpenThroughStandIn(rig::StandInApp& standin, int command, const std::string& path, const char* event)
+{
+    size_t before = standin.EventsNamed(event).size();
+    PostMessageA(standin.main, WM_COMMAND, command, 0);
+    HWND dlg = rig::WaitForWindow("#32770", "Open", standin.proc.pid, 30000);
+    if (!dlg)
+        return false;
+    rig::SetText(FindWindowExA(dlg, nullptr, "Edit", nullptr), path);
+    rig::Click(GetDlgItem(dlg, IDOK));
+    return standin.WaitForEvents(event, before + 1, 10000);
+}
+
+double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0.0;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2.0;
+}
+
+// The stand-in's own speed, which its tests no longer judge: its filter on a
+// large image (its own measure, median of three), and how much later than
+// asked a --delay window appears.
+void StandInFigures(const Settings& set, Results& res)
+{
+    const std::string dir = tools::JoinPath(set.out, "standin");
+    tools::EnsureFolder(dir);
+    const std::string image = tools::JoinPath(dir, "large.bmp");
+    const std::string profile = tools::JoinPath(dir, "large.dnp");
+    imageio::SaveImage(image, scenes::AddSensorNoise(scenes::Render(0, kWidth, kHeight), 13.0, 6.0, 900u),
+                       imageio::Format::BMP);
+    rig::WriteFileText(profile, "sigma=15\r\nradius=2\r\n");
+    rig::StandInApp standin;
+    std::string error;
+    std::vector<double> filter;
+    double late = -1.0;
+    const DWORD kDelayMs = 1500;
+    if (standin.Start("--delay image-open " + std::to_string(kDelayMs), &error, dir)) {
+        const double start = tools::NowMs();
+        PostMessageA(standin.main, WM_COMMAND, standin::IDM_IMAGE_OPEN, 0);
+        HWND dlg = rig::WaitForWindow("#32770", "Open", standin.proc.pid, 30000);
+        if (dlg) {
+            late = tools::NowMs() - start - kDelayMs;
+            rig::SetText(FindWindowExA(dlg, nullptr, "Edit", nullptr), image);
+            rig::Click(GetDlgItem(dlg, IDOK));
+        }
+        if (dlg && standin.WaitForEvents("image-opened", 1, 10000) &&
+            OpenThroughStandIn(standin, standin::IDM_PROFILE_OPEN, profile, "profile-opened")) {
+            for (int i = 0; i < 3; ++i) {
+                DWORD_PTR r = 0;
+                SendMessageTimeoutA(standin.main, WM_COMMAND, standin::IDM_FILTER_APPLY, 0, SMTO_NORMAL, 60000, &r);
+            }
+            for (const auto& e : standin.EventsNamed("filter-applied"))
+                filter.push_back(std::atof(e.args.c_str()));
+        }
+        standin.Close();
+    } else {
+        std::fprintf(stderr, "bench_driver: the stand-in did not start: %s\n", error.c_str());
+    }
+    res.Add("standin_filter_1024x768_ms", Median(filter), 1);
+    res.Add("standin_delay_late_ms", late, 1);
+}
+
+// From pressing Stop to the "Success" box, seen from outside as a user sees
+// it, during runs of the product build: while the stand-in filters (the
+// worker is inside the filter command) and while Tolvane polls for an image
+// "Open" dialog that comes late. A fresh pair of programs for every Stop.
+void StopToBox(const Settings& set, Results& res)
+{
+    const std::string dir = tools::JoinPath(set.out, "stop");
+    tools::EnsureFolder(dir);
+    const std::string image = tools::JoinPath(dir, "stop.bmp");
+    const std::string profile = tools::JoinPath(dir, "stop.dnp");
+    imageio::SaveImage(image, scenes::Render(1, 320, 240), imageio::Format::BMP);
+    rig::WriteFileText(profile, "sigma=15\r\n");
+    struct Case {
+        const char* key;
+        const char* label;
+        const char* standinArgs;
+        const char* event; // the journal's sign that the situation has come
+        const char* eventArgs;
+        DWORD afterMs;     // then this long into it
+    } cases[] = {
+        {"stop_while_filtering", "while the stand-in filters", "--filter-ms 6000", "filter-begin", "", 500},
+        {"stop_in_dialog_wait", "while waiting for a late dialog", "--delay image-open 40000", "menu", "image-open",
+         2500},
+    };
+    const int kStops = 3;
+    for (const Case& c : cases) {
+        std::vector<double> took;
+        std::string failure;
+        for (int round = 0; round < kStops && failure.empty(); ++round) {
+            rig::Watchdog guard(30000, {"Tolvane", "Open", "Save As"}); // the Success box is ours to answer
+            rig::StandInApp standin;
+            std::string error;
+            if (!standin.Start(c.standinArgs, &error, dir)) {
+                failure = "the stand-in did not start: " + error;
+                break;
+            }
+            guard.Watch(standin.proc.pid);
+            const std::string exe = tools::JoinPath(dir, "tolvane.exe");
+            rig::Process app;
+            HWND dialog = nullptr;
+            if (!CopyFileA((rig::ExeDir() + "tolvane.exe").c_str(), exe.c_str(), FALSE) ||
+                !rig::StartProgram(exe, "", &app, tools::JoinPath(dir, "tolvane-trace.txt"), rig::BridgeDll(),
+                                   &error) ||
+                !(dialog = rig::WaitForWindow("#32770", "Tolvane", app.pid, 15000))) {
+                failure = "Tolvane did not start: " + error;
+            } else {
+                guard.Watch(app.pid);
+                rig::AddListViewRow(GetDlgItem(dialog, IDC_JOB_LIST), {image, profile});
+                rig::Click(GetDlgItem(dialog, IDC_START));
+                if (!rig::WaitUntil([&] { return !standin.EventsNamed(c.event, c.eventArgs).empty(); }, 30000)) {
+                    failure = std::string("no \"") + c.event + "\" in the journal";
+                } else {
+                    Sleep(c.afterMs);
+                    const double start = tools::NowMs();
+                    rig::Click(GetDlgItem(dialog, IDC_STOP));
+                    rig::MessageBoxInfo box;
+                    if (rig::WaitForMessageBox("Success", &box, app.pid, 60000)) {
+                        took.push_back(tools::NowMs() - start);
+                        rig::AnswerMessageBox(box.window);
+                        rig::WaitForWindowGone(box.window);
+                    } else {
+                        failure = "no \"Success\" box within 60 s of Stop";
+                    }
+                }
+                PostMessageA(dialog, WM_CLOSE, 0, 0);
+                rig::WaitExit(app, 10000);
+            }
+            rig::EndProgram(app);
+            standin.Close();
+        }
+        if (!failure.empty())
+            std::fprintf(stderr, "bench_driver: Stop %s: %s\n", c.label, failure.c_str());
+        tools::Print(std::string("  Stop ") + c.label + ": " + std::to_string(took.size()) + " Stops\n");
+        const std::string k = c.key;
+        res.Add(k + "_stops", std::to_string(took.size()));
+        res.Add(k + "_median_ms", Median(took), 1);
+        res.Add(k + "_worst_ms", Max(took), 1);
+    }
+}
+
 std::string Value(const Results& r, const std::string& key)
 {
     for (auto& it : r.items)
@@ -436,6 +582,12 @@ void Report(const Settings& set, const Results& r)
     t << "\nprogress tick: " << Value(r, "progress_tick_us_idle") << " us idle, "
       << Value(r, "progress_tick_us_with_window") << " us with the progress window up ("
       << Value(r, "progress_tick_samples_with_window") << " calls)\n";
+    t << "Stop to the \"Success\" box: " << Value(r, "stop_while_filtering_median_ms") << " ms median, "
+      << Value(r, "stop_while_filtering_worst_ms") << " ms worst while the stand-in filters; "
+      << Value(r, "stop_in_dialog_wait_median_ms") << " ms median, " << Value(r, "stop_in_dialog_wait_worst_ms")
+      << " ms worst while waiting for a dialog\n";
+    t << "stand-in: filter of a " << kWidth << "x" << kHeight << " image " << Value(r, "standin_filter_1024x768_ms")
+      << " ms (its own measure), a --delay window " << Value(r, "standin_delay_late_ms") << " ms later than asked\n";
     t << "tolvane.exe: " << Value(r, "exe_size_bytes") << " bytes\n";
     tools::Print(t.str());
 }
@@ -490,6 +642,10 @@ int main(int argc, char** argv)
     res.Add("ui_worst_ms", worst, 2);
     tools::Print("Progress tick cost (10000 calls each)\n");
     TickCost(set, res);
+    tools::Print("Stop, three times in each situation\n");
+    StopToBox(set, res);
+    tools::Print("The stand-in's own speed\n");
+    StandInFigures(set, res);
 
     std::string text;
     for (auto& it : res.items)
