@@ -204,6 +204,9 @@ void ExpectManifest(const std::string& path)
     for (const char* id : kSupportedOs)
         EXPECT_TRUE(Contains(m, (std::string("<supportedOS Id=\"") + id + "\"/>").c_str())) << id;
     EXPECT_TRUE(Contains(m, "version=\"1.51.0.0\"")) << "the assembly's version";
+    // Common Controls 6 would fill the console trace with the notifications
+    // of its themed controls (see the manifest).
+    EXPECT_FALSE(Contains(m, "Microsoft.Windows.Common-Controls"));
 
     // The loader's own parser must accept it: a manifest it refuses stops the
     // program from starting at all ("side-by-side configuration is incorrect").
