@@ -736,7 +736,9 @@ int main(int argc, char** argv)
         std::fputs("--jobs is 0 (no overnight run) or at least 11\n", stderr);
         return 3;
     }
-    if (out.empty())
+    // Without --out the files go to a temporary folder, removed when all passed.
+    const bool temporary = out.empty();
+    if (temporary)
         out = rig::MakeTempDir("soak");
     while (!out.empty() && (out.back() == '\\' || out.back() == '/'))
         out.pop_back();
@@ -783,5 +785,9 @@ int main(int argc, char** argv)
                 code = 1;
         }
     }
+    if (temporary && code == 0)
+        rig::RemoveTempDirs(0);
+    else
+        tools::Print("\nFiles: " + out + "\n");
     return code;
 }
