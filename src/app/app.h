@@ -21,6 +21,9 @@ bool IdlePriorityChecked();
 // Writes the status line (control 105) and the progress line (control 110).
 void SetStatusLine(const char* text);
 void SetProgressLine(const char* text);
+// Shows a box with one OK button owned by the main dialog, and returns once
+// the user has closed it.
+void ShowWarning(const char* text, const char* caption);
 
 // The help text, one string of lines each ended by a line feed.
 extern const char HelpText[];

@@ -23,6 +23,9 @@ void OnInitDialog(HWND dialog)
     SendMessageA(dialog, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP))));
     InitCommonControls();
+    // By class and caption, not by id: "listView1" is the caption the
+    // template gives the list, and a list view of any other caption is not
+    // the job list.
     JobList = FindWindowExA(dialog, nullptr, "SysListView32", "listView1");
     OutputFormatCombo = FindWindowExA(dialog, nullptr, "ComboBox", nullptr);
     InitJobColumns(JobList);
@@ -107,11 +110,6 @@ int InitFormatSelector()
     return 1;
 }
 
-void ShowHelp()
-{
-    MessageBoxA(MainDialog, HelpText, "Tolvane Help", MB_ICONINFORMATION);
-}
-
 long OutputFormatIndex()
 {
     return static_cast<long>(SendMessageA(OutputFormatCombo, CB_GETCURSEL, 0, 0));
@@ -130,4 +128,9 @@ void SetStatusLine(const char* text)
 void SetProgressLine(const char* text)
 {
     SetDlgItemTextA(MainDialog, IDC_PROGRESS, text);
+}
+
+void ShowWarning(const char* text, const char* caption)
+{
+    MessageBoxA(MainDialog, text, caption, MB_OK);
 }

@@ -1,6 +1,7 @@
 // The help text shown by the Help button.
 #include "app/app.h"
 #include "app/version.h"
+#include "tolvane.h"
 
 // Four lines end in exactly one blank; keep them so. The version and publisher
 // lines take their texts from app/version.h, as the version resource does.
@@ -38,3 +39,10 @@ const char HelpText[] =
     "Distribution Status:\n"
     "\n"
     "   \n";
+
+// Shows the help text in an information box owned by the main dialog (user
+// interface thread).
+void ShowHelp()
+{
+    MessageBoxA(MainDialog, HelpText, "Tolvane Help", MB_ICONINFORMATION);
+}

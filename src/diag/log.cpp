@@ -6,6 +6,7 @@
 // terminated in the middle of a line cannot leave the log unusable for the
 // user interface thread or for later runs.
 #include "diag/diag.h"
+#include "diag/logpath.h"
 #include "tolvane.h"
 
 #include <windows.h>
@@ -130,6 +131,9 @@ void FatalError(const char* message)
     // box then has no owner.
     MessageBoxA(MainDialog, box, "Error", MB_OK);
 
+    // Once more, on purpose: with the log closed above the line is dropped;
+    // with a log that could never be opened it is one more attempt to open
+    // it, and otherwise goes to standard output a second time.
     LogMessage("%s", message);
     std::exit(-1);
 }

@@ -1,5 +1,5 @@
 // The log path rule, kept free of window handles so it is tested directly.
-#include "diag/text.h"
+#include "diag/logpath.h"
 
 #include <cstring>
 

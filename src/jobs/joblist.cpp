@@ -4,6 +4,7 @@
 // interface thread. The batch worker reads rows by sending messages to the
 // control, which this thread serves.
 #include "jobs/jobs.h"
+#include "app/app.h"
 #include "diag/diag.h"
 #include "tolvane.h"
 
@@ -68,7 +69,7 @@ void WarnNotAdded(int count, bool profileTooLong)
     char text[200];
     FormatText(text, sizeof text, "%d of the selected files %s not added: %s", count, count == 1 ? "was" : "were",
                why);
-    MessageBoxA(MainDialog, text, "Warning", MB_OK);
+    ShowWarning(text, "Warning");
 }
 
 } // namespace
@@ -162,7 +163,7 @@ void AddJobs(HWND owner)
     // buffer's capacity (no closing empty string, the last name cut short).
     if ((!chosen && CommDlgExtendedError() == FNERR_BUFFERTOOSMALL) ||
         (chosen && !SelectionIsComplete(FileBuffer, ofn.nMaxFile))) {
-        MessageBoxA(MainDialog, kSelectionTooLarge, "Warning", MB_OK);
+        ShowWarning(kSelectionTooLarge, "Warning");
         return;
     }
     if (!chosen)

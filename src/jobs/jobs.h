@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "jobs/nextjob.h"
-#include "jobs/selection.h"
+#include "jobs/dialog_result.h"
 
 // Inserts the two columns into the job list (user interface thread). Returns 1.
 int InitJobColumns(HWND listView);

@@ -1,6 +1,6 @@
 // The separator test of a multiple selection, over the system's character
 // functions so that double-byte code pages are read by character.
-#include "jobs/selection.h"
+#include "jobs/dialog_result.h"
 
 #include <windows.h>
 

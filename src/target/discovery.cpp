@@ -1,6 +1,7 @@
 // Finding the running Neat Image and setting its process's priority class.
 #include "target/contract.h"
 #include "target/target.h"
+#include "app/app.h"
 #include "diag/diag.h"
 #include "tolvane.h"
 
@@ -58,8 +59,7 @@ int FindTargetWindows()
     EnumWindows(TargetWindowEnumProc, 0);
     if (TargetMainWindow != nullptr)
         return 1;
-    MessageBoxA(MainDialog, "Could not find a running instance of Neat Image.  Start Neat Image and try again.",
-                "Warning", MB_OK);
+    ShowWarning("Could not find a running instance of Neat Image.  Start Neat Image and try again.", "Warning");
     return 0;
 }
 

@@ -78,6 +78,8 @@ int FindMenuCommand(HWND window, const char* topPrefix, const char* itemPrefix)
                 return static_cast<int>(GetMenuItemID(dropDown, j));
         }
     }
+    // The words of this line are kept exactly, spelling and all: whoever
+    // reads the trace of a failed lookup searches for them.
     Trace("Ooops...couldn't find the requested menu item!\n");
     return -1;
 }

@@ -7,6 +7,7 @@
 //   flags bit 1     no module path at all (null pointer)
 //   flags bits 2-3  FormatText's format: "%s", integers, h:mm:ss, "%.*s"
 //   flags bit 4     FormatText's size is 8 * size byte rather than size byte
+#include "diag/logpath.h"
 #include "diag/text.h"
 #include "fuzz_support.h"
 

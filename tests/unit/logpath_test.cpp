@@ -1,5 +1,6 @@
 // The log path rule: the executable's path with its last "." onwards replaced.
-#include "diag/diag.h"
+#include "diag/logpath.h"
+#include "diag/text.h"
 
 #include <gtest/gtest.h>
 

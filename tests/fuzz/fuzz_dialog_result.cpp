@@ -12,7 +12,7 @@
 //   flags bit 4  give RememberStartLocation a bound shorter than the buffer
 //   flags bit 5  read the folder in code page 932 (double-byte) instead of 1252
 #include "fuzz_support.h"
-#include "jobs/selection.h"
+#include "jobs/dialog_result.h"
 
 #include <algorithm>
 #include <string>

@@ -1,6 +1,6 @@
 // Parsing of an open dialog's result, kept free of window handles so that it
 // is tested directly and fuzzed natively.
-#include "jobs/selection.h"
+#include "jobs/dialog_result.h"
 
 #include <cstring>
 
