@@ -102,11 +102,8 @@ void LogMessage(const char* format, ...)
     char text[1024];
     va_list args;
     va_start(args, format);
-    int n = std::vsnprintf(text, sizeof text, format, args);
+    FormatTextV(text, sizeof text, format, args);
     va_end(args);
-    if (n < 0)
-        text[0] = '\0';
-    text[sizeof text - 1] = '\0';
 
     switch (CurrentLogState()) {
     case LogState::Open:

@@ -2,6 +2,7 @@
 // window handles, tested directly and fuzzed natively.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 
 // Formats into buf (size bytes) and always terminates it, cutting the text if
@@ -12,3 +13,5 @@ std::size_t FormatText(char* buf, std::size_t size, const char* format, ...)
     __attribute__((format(printf, 3, 4)))
 #endif
     ;
+// The same over an argument list.
+std::size_t FormatTextV(char* buf, std::size_t size, const char* format, va_list args);

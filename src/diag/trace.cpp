@@ -31,11 +31,8 @@ void Trace(const char* format, ...)
     char line[2048];
     va_list args;
     va_start(args, format);
-    int n = std::vsnprintf(line, sizeof line, format, args);
+    std::size_t len = FormatTextV(line, sizeof line, format, args);
     va_end(args);
-    if (n < 0)
-        return;
-    std::size_t len = static_cast<std::size_t>(n) < sizeof line ? static_cast<std::size_t>(n) : sizeof line - 1;
 
     // Standard output as the C runtime's text mode writes it: every line
     // feed goes out as carriage return and line feed.
