@@ -5,6 +5,8 @@
 
 // Four lines end in exactly one blank; keep them so. The version and publisher
 // lines take their texts from app/version.h, as the version resource does.
+// One line of the text a line of the source, as the box shows it.
+// clang-format off
 const char HelpText[] =
     "                                         " TOLVANE_PRODUCT_NAME " " TOLVANE_VERSION_TEXT "\n"
     "                               " TOLVANE_COPYRIGHT "\n"
@@ -39,6 +41,7 @@ const char HelpText[] =
     "Distribution Status:\n"
     "\n"
     "   \n";
+// clang-format on
 
 // Shows the help text in an information box owned by the main dialog (user
 // interface thread).
