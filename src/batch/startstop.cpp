@@ -11,6 +11,8 @@ BatchState Batch;
 namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
+// How long Start waits for a worker that is in its last steps.
+constexpr DWORD kLastStepsMs = 1000;
 
 // The handle of the last worker created. The worker never closes its own
 // handle: StopBatch may have read it just before the worker's end of run and
@@ -29,10 +31,16 @@ void ReleaseLastWorker()
 
 // True while the last worker thread still runs, also after it cleared the
 // worker handle: its last steps (the end-of-run texts, KillTimer) must not
-// land on the next run.
+// land on the next run. Those steps take a moment once the status line says
+// the run is complete, so a Start pressed right then waits for them (their
+// messages to this thread are served meanwhile) before it is refused.
 bool LastWorkerStillRunning()
 {
-    return LastWorker != nullptr && WaitForSingleObject(LastWorker, 0) == WAIT_TIMEOUT;
+    if (LastWorker == nullptr)
+        return false;
+    if (Batch.worker.load(kRelaxed) == nullptr)
+        WaitServingSentMessages(LastWorker, kLastStepsMs);
+    return WaitForSingleObject(LastWorker, 0) == WAIT_TIMEOUT;
 }
 
 } // namespace
