@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "journal.h"
+#include "paths.h"
 #include "ui.h"
 
 namespace standin {
@@ -213,9 +214,9 @@ void OnOk(HWND dlg, DialogState& st) {
     }
     std::string path = IsAbsolute(text) ? text : Join(st.folder, text);
     if (HasWildcards(text)) {
-        std::string name = FileNameOf(path);
+        std::string name = paths::FileNameOf(path);
         st.patterns.assign(1, name);
-        std::string folder = FolderOf(path);
+        std::string folder = paths::FolderOf(path);
         EnterFolder(dlg, st, folder.empty() ? st.folder : folder);
         if (edit) SetWindowTextA(edit, "");
         return;
@@ -227,7 +228,7 @@ void OnOk(HWND dlg, DialogState& st) {
         return;
     }
     const std::string& refuse = g_options.kind[st.setup->kind].refuseName;
-    if (!refuse.empty() && FileNameOf(path) == refuse) {
+    if (!refuse.empty() && paths::FileNameOf(path) == refuse) {
         // --refuse: the program cannot read this file; the dialog stays open.
         Journal("refused", std::string(KindName(st.setup->kind)) + " " + path);
         MessageBeep(MB_ICONEXCLAMATION);
@@ -247,7 +248,7 @@ void OnListActivate(HWND dlg, DialogState& st, bool doubleClick) {
         return;
     }
     if (!doubleClick) return;
-    if (e.type == Entry::Parent) EnterFolder(dlg, st, FolderOf(st.folder).empty() ? st.folder : FolderOf(st.folder));
+    if (e.type == Entry::Parent) EnterFolder(dlg, st, paths::FolderOf(st.folder).empty() ? st.folder : paths::FolderOf(st.folder));
     else if (e.type == Entry::Folder) EnterFolder(dlg, st, Join(st.folder, e.name));
     else EnterFolder(dlg, st, e.name);
 }
@@ -297,30 +298,6 @@ INT_PTR CALLBACK FileDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 bool IsDirectory(const std::string& path) {
     DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::string FolderOf(const std::string& path) {
-    std::size_t slash = path.find_last_of("\\/");
-    if (slash == std::string::npos) return std::string();
-    if (slash == 2 && path.size() > 1 && path[1] == ':') return path.substr(0, 3);  // "C:\"
-    return path.substr(0, slash);
-}
-
-std::string FileNameOf(const std::string& path) {
-    std::size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string BaseNameOf(const std::string& path) {
-    std::string name = FileNameOf(path);
-    std::size_t dot = name.find_last_of('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
-}
-
-std::string ExtensionOf(const std::string& path) {
-    std::string name = FileNameOf(path);
-    std::size_t dot = name.find_last_of('.');
-    return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
 bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen) {

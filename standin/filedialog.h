@@ -39,12 +39,8 @@ struct FileDialogSetup {
 // full path, false when cancelled or when the main window is closing.
 bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen);
 
-// Helpers over ANSI paths, shared with the main window.
+// Whether `path` names an existing folder. The other path helpers: paths.h.
 bool IsDirectory(const std::string& path);
-std::string FolderOf(const std::string& path);     // without the trailing backslash
-std::string FileNameOf(const std::string& path);   // after the last backslash or slash
-std::string BaseNameOf(const std::string& path);   // file name without its extension
-std::string ExtensionOf(const std::string& path);  // with its dot, "" if none
 
 }  // namespace standin
 

@@ -2,13 +2,14 @@
 
 #include "rig.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace tools {
 
-Options::Options(int argc, char** argv)
+CommandLine::CommandLine(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
@@ -19,7 +20,7 @@ Options::Options(int argc, char** argv)
     }
 }
 
-bool Options::Has(const std::string& name) const
+bool CommandLine::Has(const std::string& name) const
 {
     for (auto& it : items_)
         if (it.first == name)
@@ -27,7 +28,7 @@ bool Options::Has(const std::string& name) const
     return false;
 }
 
-std::string Options::Value(const std::string& name, const std::string& fallback) const
+std::string CommandLine::Value(const std::string& name, const std::string& fallback) const
 {
     for (auto& it : items_)
         if (it.first == name)
@@ -35,7 +36,7 @@ std::string Options::Value(const std::string& name, const std::string& fallback)
     return fallback;
 }
 
-long Options::Number(const std::string& name, long fallback) const
+long CommandLine::Number(const std::string& name, long fallback) const
 {
     std::string v = Value(name);
     if (v.empty())
@@ -45,7 +46,7 @@ long Options::Number(const std::string& name, long fallback) const
     return end && *end == '\0' ? n : fallback;
 }
 
-std::string Options::Unknown(const std::vector<std::string>& known) const
+std::string CommandLine::Unknown(const std::vector<std::string>& known) const
 {
     for (auto& it : items_) {
         bool ok = false;
@@ -55,32 +56,6 @@ std::string Options::Unknown(const std::vector<std::string>& known) const
             return it.first;
     }
     return std::string();
-}
-
-double NowMs()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-std::string JoinPath(const std::string& folder, const std::string& name)
-{
-    if (folder.empty())
-        return name;
-    char last = folder.back();
-    return (last == '\\' || last == '/') ? folder + name : folder + "\\" + name;
-}
-
-std::string FileNameOf(const std::string& path)
-{
-    size_t cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
 bool EnsureFolder(const std::string& path)
@@ -112,6 +87,15 @@ std::string Pad(const std::string& text, size_t width, bool right)
         return text.substr(0, width);
     std::string fill(width - text.size(), ' ');
     return right ? fill + text : text + fill;
+}
+
+double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0.0;
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
 }
 
 void Print(const std::string& text)

@@ -1,11 +1,14 @@
-// What the demo and bench drivers share: command-line options, clocks,
-// screenshots, a guard that answers unexpected boxes, reading the stand-in's
-// journal as per-job records, and small text helpers.
+// What the demo, bench and soak drivers share: the command line, screenshots,
+// a guard that answers unexpected boxes, reading the stand-in's journal as
+// per-job records, and small text helpers. Path helpers are the stand-in's
+// (paths.h), the clock is the rig's (answer_probe.h).
 #pragma once
 
 #include <windows.h>
 
+#include "answer_probe.h"
 #include "imageio.h"
+#include "paths.h"
 #include "standin_app.h"
 
 #include <atomic>
@@ -17,11 +20,12 @@ namespace tools {
 
 // --- Command line -------------------------------------------------------------
 
-// "--name value" pairs and bare "--flag"s. Unknown names are an error the
-// caller reports; Value/Number fall back to a default when a name is absent.
-class Options {
+// The command line as "--name value" pairs and bare "--flag"s, whatever the
+// names. Unknown names are an error the caller reports; Value/Number fall
+// back to a default when a name is absent.
+class CommandLine {
 public:
-    Options(int argc, char** argv);
+    CommandLine(int argc, char** argv);
     bool Has(const std::string& name) const;
     std::string Value(const std::string& name, const std::string& fallback = "") const;
     long Number(const std::string& name, long fallback) const;
@@ -32,18 +36,13 @@ private:
     std::vector<std::pair<std::string, std::string>> items_;
 };
 
-// --- Clocks -------------------------------------------------------------------
-
-// Milliseconds from the performance counter (fractions kept).
-double NowMs();
-
 // --- Files and text -----------------------------------------------------------
 
-std::string JoinPath(const std::string& folder, const std::string& name);
-std::string FileNameOf(const std::string& path);
 bool EnsureFolder(const std::string& path);
 long long FileSize(const std::string& path);
 std::string Fixed(double value, int decimals);
+// The middle value (the mean of the two middle ones for an even count); 0 when empty.
+double Median(std::vector<double> values);
 // Pads or cuts `text` to `width` characters (left-aligned; right-aligned when right is set).
 std::string Pad(const std::string& text, size_t width, bool right = false);
 // Writes text to standard output at once (the drivers run under Wine with a pipe as output).

@@ -4,15 +4,13 @@
 // begins again at the first row.
 #include "target_session.h"
 
+#include "answer_probe.h"
 #include "app/resource.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cctype>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -21,68 +19,6 @@ const char kTerminated[] = "Batch processing terminated.  Cancel Neat Image manu
 
 // Longest answer to a sent message that counts as the dialog answering.
 constexpr double kAnswerMs = 100.0;
-
-double NowMs()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-// Sends the dialog WM_NULL every 20 ms from a thread of its own, from the
-// moment it is made until Stop(), and notes every answer slower than
-// kAnswerMs or missing. SMTO_ABORTIFHUNG with a short bounded wait: a hung
-// dialog costs the probe a quarter of a second per try, never the test.
-class AnswerProbe {
-public:
-    explicit AnswerProbe(HWND dialog) : dialog_(dialog)
-    {
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~AnswerProbe() { Stop(); }
-    void Stop()
-    {
-        stop_ = true;
-        if (thread_.joinable())
-            thread_.join();
-    }
-    int probes = 0;
-    int slow = 0;         // answered later than kAnswerMs, or not at all
-    double worstMs = 0.0;
-    std::string Summary() const
-    {
-        std::ostringstream s;
-        s << slow << " of " << probes << " WM_NULL probes took longer than " << kAnswerMs
-          << " ms or got no answer; worst " << worstMs << " ms";
-        return s.str();
-    }
-
-private:
-    void Run()
-    {
-        while (!stop_) {
-            double start = NowMs();
-            DWORD_PTR result = 0;
-            bool answered =
-                SendMessageTimeoutA(dialog_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL, 250, &result) != 0;
-            double took = NowMs() - start;
-            ++probes;
-            if (!answered || took > kAnswerMs)
-                ++slow;
-            if (took > worstMs)
-                worstMs = took;
-            Sleep(20);
-        }
-    }
-    HWND dialog_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 class Stop : public rig::TargetSession {
 protected:
@@ -139,7 +75,7 @@ TEST_F(Stop, StopWhileTheWorkerHoldsTheHeapLockStillShowsTheBoxAndTheDialogAnswe
         ASSERT_TRUE(WaitForFirstRow(first, 1)) << Status();
         ASSERT_TRUE(standin_.WaitForEvents("never", static_cast<size_t>(round + 1), 10000));
         Sleep(250 + 70 * round);
-        AnswerProbe probe(app_.dialog);
+        rig::AnswerProbe probe(app_.dialog, kAnswerMs);
         Press(IDC_STOP);
         DWORD seen = 0;
         HWND box = WaitForSuccessBox(3000, &seen);
@@ -243,7 +179,7 @@ TEST_P(StopAtStep, BoxComesDialogAnswersNoLateStepAndNextStartBeginsAtTheFirstRo
     Sleep(step.stopAfterMs);
 
     // Stop, with the dialog probed from now until its box is answered.
-    AnswerProbe probe(app_.dialog);
+    rig::AnswerProbe probe(app_.dialog, kAnswerMs);
     Press(IDC_STOP);
     DWORD boxTick = 0;
     HWND box = WaitForSuccessBox(step.boxWithinMs, &boxTick);

@@ -1,0 +1,271 @@
+// The stand-in's document, the open image and the open noise profile, and
+// the handlers of the menu commands that open, filter, save and close them.
+// The filter runs inside the handling of its menu command, so a command sent
+// from another process returns only when the filtered image is ready.
+#include "document.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "commands.h"
+#include "filedialog.h"
+#include "forms.h"
+#include "journal.h"
+#include "options.h"
+#include "paths.h"
+#include "ui.h"
+
+namespace standin {
+
+imageio::Image g_image;
+std::string g_imagePath;
+bool g_haveProfile = false;
+denoise::NoiseProfile g_profile;
+std::string g_profilePath;
+std::string g_status;
+int g_busy = 0;
+
+namespace {
+
+std::string g_lastImageFolder;
+std::string g_lastProfileFolder;
+int g_jpegQuality = 90;
+
+std::string ReplaceAll(std::string s, const std::string& from, const std::string& to) {
+    for (std::size_t pos = 0; (pos = s.find(from, pos)) != std::string::npos; pos += to.size())
+        s.replace(pos, from.size(), to);
+    return s;
+}
+
+// The name proposed in the Save As box: "<folder>\<base>_filtered<ext>" of
+// the open image, so that the original is never overwritten; or the --propose
+// pattern with {dir}, {base} and {ext} filled in.
+std::string ProposedName() {
+    const std::string dir = g_imagePath.empty() ? std::string() : paths::FolderOf(g_imagePath);
+    const std::string base = g_imagePath.empty() ? std::string() : paths::BaseNameOf(g_imagePath);
+    const std::string ext = g_imagePath.empty() ? std::string() : paths::ExtensionOf(g_imagePath);
+    if (g_options.havePropose) {
+        std::string s = ReplaceAll(g_options.propose, "{dir}", dir);
+        s = ReplaceAll(s, "{base}", base);
+        return ReplaceAll(s, "{ext}", ext);
+    }
+    if (g_imagePath.empty()) return std::string();
+    return paths::JoinPath(dir, base + "_filtered" + ext);
+}
+
+void Refresh() {
+    UpdateTitle();
+    if (g_mainWnd) InvalidateRect(g_mainWnd, nullptr, TRUE);
+}
+
+const char* MenuCommandName(WPARAM wp) {
+    if (HIWORD(wp) > 1) return "other";  // neither a menu item nor an accelerator
+    switch (LOWORD(wp)) {
+        case IDM_IMAGE_OPEN: return "image-open";
+        case IDM_PROFILE_OPEN: return "profile-open";
+        case IDM_FILTER_APPLY: return "filter-apply";
+        case IDM_IMAGE_SAVEAS: return "image-saveas";
+        default: return "other";
+    }
+}
+
+// ---- Command handlers -------------------------------------------------------
+
+void OnImageOpen() {
+    if (!BeforeWindow(KIND_IMAGE_OPEN)) return;
+    FileDialogSetup setup;
+    setup.kind = KIND_IMAGE_OPEN;
+    setup.folder = g_lastImageFolder;
+    setup.patterns = {"*.bmp", "*.jpg", "*.jpeg", "*.tif", "*.tiff", "*.png"};
+    setup.typesLabel = "Images (*.bmp;*.jpg;*.jpeg;*.tif;*.tiff;*.png)";
+    std::string path;
+    if (!RunFileDialog(setup, path)) return;
+    g_lastImageFolder = paths::FolderOf(path);
+    imageio::Image img;
+    std::string error;
+    if (imageio::LoadImage(path, img, 3, &error)) {
+        g_image = std::move(img);
+        g_imagePath = path;
+        g_status = "Image opened.";
+        Journal("image-opened", path);
+    } else {
+        // The previous image is closed too: nothing stale gets saved under
+        // the new image's name.
+        g_image = imageio::Image();
+        g_imagePath.clear();
+        g_status = "Could not open " + path + " (" + error + ")";
+        Journal("open-failed", path);
+    }
+    Refresh();
+}
+
+void OnProfileOpen() {
+    if (!BeforeWindow(KIND_PROFILE_OPEN)) return;
+    FileDialogSetup setup;
+    setup.kind = KIND_PROFILE_OPEN;
+    setup.folder = g_lastProfileFolder;
+    setup.patterns = {"*.dnp"};
+    setup.typesLabel = "Noise profiles (*.dnp)";
+    std::string path;
+    if (!RunFileDialog(setup, path)) return;
+    g_lastProfileFolder = paths::FolderOf(path);
+    denoise::NoiseProfile p;
+    std::string error;
+    if (denoise::LoadProfile(path, p, &error)) {
+        g_profile = p;
+        g_haveProfile = true;
+        g_profilePath = path;
+        g_status = "Noise profile opened.";
+        Journal("profile-opened", path);
+    } else {
+        g_haveProfile = false;
+        g_profilePath.clear();
+        g_status = "Could not use the noise profile " + path + " (" + error + ")";
+        Journal("profile-failed", path);
+    }
+    Refresh();
+}
+
+void OnFilterApply() {
+    if (g_image.empty()) {
+        g_status = "Open an image first.";
+        Journal("filter-failed", "no-image");
+        Refresh();
+        return;
+    }
+    if (!g_haveProfile) {
+        g_status = "Open a noise profile first.";
+        Journal("filter-failed", "no-profile");
+        Refresh();
+        return;
+    }
+    Journal("filter-begin");
+    const DWORD start = GetTickCount();
+    const unsigned stretchMs = g_options.filterMs;
+    ModalScope modal;
+    HWND calc = CreateCalcWindow();
+    int shown = 0;
+    imageio::Image out;
+    // The title follows the rows done. With --filter-ms each band also waits
+    // until its share of the stretched time has passed, so the progress is
+    // spread over the whole time rather than jumping to 100% and sitting there.
+    auto progress = [&](int done, int total) {
+        if (stretchMs > 0) {
+            const DWORD due = static_cast<DWORD>(static_cast<unsigned long long>(stretchMs) * done / total);
+            for (;;) {
+                DWORD elapsed = GetTickCount() - start;
+                if (elapsed >= due) break;
+                PumpWindow(calc);
+                DWORD left = due - elapsed;
+                Sleep(left < 15 ? left : 15);
+            }
+        }
+        int pct = static_cast<int>(static_cast<long long>(done) * 100 / total);
+        if (pct != shown) {
+            shown = pct;
+            SetCalcPercent(calc, pct);
+        }
+        PumpWindow(calc);
+    };
+    const int band = g_image.height >= 100 ? g_image.height / 100 : 1;
+    denoise::Denoise(g_image, out, g_profile, progress, band);
+    SetCalcPercent(calc, 100);
+    modal.End();
+    if (calc) DestroyWindow(calc);
+    g_image = std::move(out);
+    const DWORD ms = GetTickCount() - start;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%lu", static_cast<unsigned long>(ms));
+    g_status = std::string("Filter applied in ") + buf + " ms.";
+    Journal("filter-applied", buf);
+    Refresh();
+}
+
+void OnSaveAs() {
+    if (!BeforeWindow(KIND_SAVE_AS)) return;
+    FileDialogSetup setup;
+    setup.kind = KIND_SAVE_AS;
+    setup.folder = g_imagePath.empty() ? g_lastImageFolder : paths::FolderOf(g_imagePath);
+    setup.initialName = ProposedName();
+    setup.patterns = {"*.tif", "*.jpg", "*.bmp"};
+    setup.typesLabel = "TIFF, JPEG or bitmap (*.tif;*.jpg;*.bmp)";
+    std::string path;
+    if (!RunFileDialog(setup, path)) return;
+
+    // The format follows the extension alone.
+    imageio::Format format = imageio::FormatFromExtension(path);
+    if (format != imageio::Format::TIFF && format != imageio::Format::JPEG && format != imageio::Format::BMP) {
+        g_status = "Not saved: use a name ending in .tif, .jpg or .bmp: " + path;
+        Journal("save-failed", path);
+        Refresh();
+        return;
+    }
+    int quality = g_jpegQuality;
+    if (format == imageio::Format::JPEG) {
+        if (!BeforeWindow(KIND_JPEG_OPTIONS)) return;
+        if (!RunJpegOptions(quality)) return;
+        g_jpegQuality = quality;
+    }
+    std::string error = "no image is open";
+    if (!g_image.empty() && imageio::SaveImage(path, g_image, format, quality, &error)) {
+        g_status = "Saved " + path;
+        Journal("saved", std::string(imageio::FormatName(format)) + " " + path);
+    } else {
+        g_status = "Could not save " + path + " (" + error + ")";
+        Journal("save-failed", path);
+    }
+    Refresh();
+}
+
+void OnImageClose() {
+    g_image = imageio::Image();
+    g_imagePath.clear();
+    g_status.clear();
+    Refresh();
+}
+
+void OnAbout() {
+    ModalScope modal;
+    MessageBoxA(g_mainWnd,
+                "Stand-in noise reduction application for testing batch automation.\n\n"
+                "Open an image and a noise profile (*.dnp), apply the filter, save as TIFF, JPEG or bitmap.",
+                "About", MB_OK | MB_ICONINFORMATION);
+}
+
+}  // namespace
+
+void UpdateTitle() {
+    if (!g_mainWnd) return;
+    std::string title;
+    if (g_options.haveMainTitle) title = g_options.mainTitle;
+    else if (g_imagePath.empty()) title = "Neat Image";
+    else title = "Neat Image - " + paths::FileNameOf(g_imagePath);
+    SetWindowTextA(g_mainWnd, title.c_str());
+}
+
+void OnMenuCommand(WPARAM wp) {
+    const char* name = MenuCommandName(wp);
+    Journal("menu", name);
+    if (g_busy) {
+        Journal("busy", name);
+        return;
+    }
+    ++g_busy;
+    if (HIWORD(wp) <= 1) {
+        switch (LOWORD(wp)) {
+            case IDM_IMAGE_OPEN: OnImageOpen(); break;
+            case IDM_PROFILE_OPEN: OnProfileOpen(); break;
+            case IDM_FILTER_APPLY: OnFilterApply(); break;
+            case IDM_IMAGE_SAVEAS: OnSaveAs(); break;
+            case IDM_IMAGE_CLOSE: OnImageClose(); break;
+            case IDM_EXIT: PostMessageA(g_mainWnd, WM_CLOSE, 0, 0); break;
+            case IDM_HELP_ABOUT: OnAbout(); break;
+        }
+    }
+    --g_busy;
+    // A close that came while this command was in a dialog happens now.
+    if (g_closeRequested && g_mainWnd) PostMessageA(g_mainWnd, WM_CLOSE, 0, 0);
+}
+
+}  // namespace standin

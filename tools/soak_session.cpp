@@ -1,0 +1,63 @@
+// The soak's session with Tolvane: a copy of the fast build started beside
+// the stand-in, the jobs put straight into its list, the output format, and
+// the small input images both parts work on.
+#include "soak.h"
+
+#include "app/resource.h"
+#include "driver_support.h"
+
+namespace soak {
+
+bool StartTolvane(const std::string& dir, Tolvane& app, std::string& failure)
+{
+    const std::string exe = paths::JoinPath(dir, "tolvane.exe");
+    std::string error;
+    if (!CopyFileA((rig::ExeDir() + "tolvane_fast.exe").c_str(), exe.c_str(), FALSE)) {
+        failure = "cannot copy tolvane_fast.exe";
+        return false;
+    }
+    if (!rig::StartProgram(exe, "", &app.proc, paths::JoinPath(dir, "tolvane-trace.txt"), rig::BridgeDll(), &error)) {
+        failure = "Tolvane did not start: " + error;
+        return false;
+    }
+    app.dialog = rig::WaitForWindow("#32770", "Tolvane", app.proc.pid, 15000);
+    if (!app.dialog) {
+        failure = "Tolvane's dialog did not appear";
+        return false;
+    }
+    return true;
+}
+
+bool AddJobs(const Tolvane& app, const std::vector<std::string>& images, const std::string& profile, int count)
+{
+    HWND list = app.Item(IDC_JOB_LIST);
+    for (int i = 0; i < count; ++i)
+        if (!rig::AddListViewRow(list, {images[static_cast<size_t>(i) % images.size()], profile}))
+            return false;
+    return rig::ListViewCount(list) == count;
+}
+
+bool SelectFormat(const Tolvane& app, const std::string& text)
+{
+    HWND combo = app.Item(IDC_OUTPUT_FORMAT);
+    std::vector<std::string> items = rig::ComboItems(combo);
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i] == text)
+            return rig::SetComboSelection(combo, static_cast<int>(i));
+    return false;
+}
+
+// Small noisy images and a profile in `dir`.
+bool WriteInputs(const std::string& dir, int count, std::vector<std::string>& images, std::string& profile)
+{
+    for (int i = 0; i < count; ++i) {
+        std::string path = paths::JoinPath(dir, "small" + std::to_string(i + 1) + ".bmp");
+        if (!rig::WriteTestImage(path, 96 + 16 * i, 64 + 8 * i))
+            return false;
+        images.push_back(path);
+    }
+    profile = paths::JoinPath(dir, "soak.dnp");
+    return rig::WriteTestProfile(profile);
+}
+
+}  // namespace soak
