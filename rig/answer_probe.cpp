@@ -23,7 +23,10 @@ AnswerTimer::AnswerTimer(HWND window, UINT flags, UINT timeoutMs, ProbePace pace
     thread_ = std::thread([this] { Run(); });
 }
 
-AnswerTimer::~AnswerTimer() { Stop(); }
+AnswerTimer::~AnswerTimer()
+{
+    Stop();
+}
 
 void AnswerTimer::Stop()
 {
@@ -56,24 +59,23 @@ void AnswerTimer::Run()
 }
 
 AnswerProbe::AnswerProbe(HWND dialog, double limitMs)
-    : limitMs_(limitMs),
-      timer_(dialog, SMTO_ABORTIFHUNG | SMTO_NORMAL, 250, ProbePace::PauseAfterEach,
-             [this](bool answered, double took) {
-                 ++probes;
-                 if (!answered || took > limitMs_)
-                     ++slow;
-                 if (took > worstMs)
-                     worstMs = took;
-             })
+    : limitMs_(limitMs), timer_(dialog, SMTO_ABORTIFHUNG | SMTO_NORMAL, 250, ProbePace::PauseAfterEach,
+                                [this](bool answered, double took) {
+                                    ++probes;
+                                    if (!answered || took > limitMs_)
+                                        ++slow;
+                                    if (took > worstMs)
+                                        worstMs = took;
+                                })
 {
 }
 
 std::string AnswerProbe::Summary() const
 {
     std::ostringstream s;
-    s << slow << " of " << probes << " WM_NULL probes took longer than " << limitMs_
-      << " ms or got no answer; worst " << worstMs << " ms";
+    s << slow << " of " << probes << " WM_NULL probes took longer than " << limitMs_ << " ms or got no answer; worst "
+      << worstMs << " ms";
     return s.str();
 }
 
-}  // namespace rig
+} // namespace rig

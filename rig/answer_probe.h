@@ -17,8 +17,8 @@ double NowMs();
 
 // How a probe spaces its messages.
 enum class ProbePace {
-    PauseAfterEach,  // 20 ms after each answer
-    FixedRate,       // one every 20 ms from the first, catching up after a slow answer
+    PauseAfterEach, // 20 ms after each answer
+    FixedRate,      // one every 20 ms from the first, catching up after a slow answer
 };
 
 // Sends `window` WM_NULL with SendMessageTimeoutA(flags, timeoutMs) from a
@@ -53,13 +53,13 @@ public:
     AnswerProbe(HWND dialog, double limitMs);
     void Stop() { timer_.Stop(); }
     int probes = 0;
-    int slow = 0;  // answered later than limitMs, or not at all
+    int slow = 0; // answered later than limitMs, or not at all
     double worstMs = 0.0;
     std::string Summary() const;
 
 private:
     double limitMs_;
-    AnswerTimer timer_;  // last: the counts above are set before its thread starts
+    AnswerTimer timer_; // last: the counts above are set before its thread starts
 };
 
-}  // namespace rig
+} // namespace rig

@@ -16,22 +16,28 @@ constexpr DWORD kTerminateWaitMs = 5000;
 // by another thread at the same time then cannot inherit (and keep open) this program's output file.
 std::mutex g_createLock;
 
-std::string SystemMessage(DWORD code) {
+std::string SystemMessage(DWORD code)
+{
     char* text = nullptr;
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    DWORD n =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string s = "error " + std::to_string(code);
     if (n && text) {
         std::string m(text, n);
-        while (!m.empty() && (m.back() == '\n' || m.back() == '\r' || m.back() == ' ')) m.pop_back();
+        while (!m.empty() && (m.back() == '\n' || m.back() == '\r' || m.back() == ' '))
+            m.pop_back();
         s += " (" + m + ")";
     }
-    if (text) LocalFree(text);
+    if (text)
+        LocalFree(text);
     return s;
 }
 
-void Fail(std::string* error, const std::string& what, DWORD code) {
-    if (error) *error = what + ": " + SystemMessage(code);
+void Fail(std::string* error, const std::string& what, DWORD code)
+{
+    if (error)
+        *error = what + ": " + SystemMessage(code);
 }
 
 class Handle {
@@ -42,8 +48,10 @@ public:
     Handle& operator=(const Handle&) = delete;
     HANDLE get() const { return h_; }
     bool valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-    void reset(HANDLE h = nullptr) {
-        if (valid()) CloseHandle(h_);
+    void reset(HANDLE h = nullptr)
+    {
+        if (valid())
+            CloseHandle(h_);
         h_ = h;
     }
 
@@ -51,7 +59,8 @@ private:
     HANDLE h_;
 };
 
-std::string BaseName(const std::string& path) {
+std::string BaseName(const std::string& path)
+{
     size_t cut = path.find_last_of("\\/");
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
@@ -59,9 +68,11 @@ std::string BaseName(const std::string& path) {
 // Whether a module with the same file name as dllPath is loaded in process `pid`. Used only to confirm a load
 // whose LoadLibraryA result reads as zero: the remote thread's exit code keeps just the low 32 bits of the
 // module handle, which are zero for a module placed on a 4 GiB boundary.
-bool ModuleLoadedIn(DWORD pid, const std::string& dllPath) {
+bool ModuleLoadedIn(DWORD pid, const std::string& dllPath)
+{
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
-    if (snap == INVALID_HANDLE_VALUE) return false;
+    if (snap == INVALID_HANDLE_VALUE)
+        return false;
     std::string want = BaseName(dllPath);
     MODULEENTRY32 me;
     me.dwSize = sizeof(me);
@@ -75,10 +86,11 @@ bool ModuleLoadedIn(DWORD pid, const std::string& dllPath) {
 
 // Loads dllPath into the (suspended) process by a remote thread that runs LoadLibraryA on a copy of the path
 // written into that process.
-bool InjectDll(HANDLE process, DWORD pid, const std::string& dllPath, std::string* error) {
+bool InjectDll(HANDLE process, DWORD pid, const std::string& dllPath, std::string* error)
+{
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    auto loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "LoadLibraryA")));
+    auto loadLibrary =
+        reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(GetProcAddress(kernel, "LoadLibraryA")));
     if (!loadLibrary) {
         Fail(error, "LoadLibraryA not found", GetLastError());
         return false;
@@ -101,38 +113,44 @@ bool InjectDll(HANDLE process, DWORD pid, const std::string& dllPath, std::strin
             DWORD w = WaitForSingleObject(thread.get(), kInjectTimeoutMs);
             DWORD code = 0;
             if (w != WAIT_OBJECT_0) {
-                if (error) *error = "loading " + dllPath + " did not finish within 10 s";
+                if (error)
+                    *error = "loading " + dllPath + " did not finish within 10 s";
             } else if (!GetExitCodeThread(thread.get(), &code)) {
                 Fail(error, "GetExitCodeThread", GetLastError());
             } else if (code == 0 && !ModuleLoadedIn(pid, dllPath)) {
-                if (error) *error = "LoadLibraryA(" + dllPath + ") failed in the started program";
+                if (error)
+                    *error = "LoadLibraryA(" + dllPath + ") failed in the started program";
             } else {
                 ok = true;
             }
         }
     }
     // After a timeout the remote thread may still read the path; the process is terminated then anyway.
-    if (ok) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    if (ok)
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     return ok;
 }
 
-}  // namespace
+} // namespace
 
 bool StartProgram(const std::string& exe, const std::string& args, Process* out, const std::string& stdoutPath,
-                  const std::string& dllPath, std::string* error) {
+                  const std::string& dllPath, std::string* error)
+{
     if (!out) {
-        if (error) *error = "no Process to fill";
+        if (error)
+            *error = "no Process to fill";
         return false;
     }
     *out = Process{};
 
     SECURITY_ATTRIBUTES sa{};
     sa.nLength = sizeof(sa);
-    sa.bInheritHandle = FALSE;  // made inheritable below, under the lock
+    sa.bInheritHandle = FALSE; // made inheritable below, under the lock
     Handle output, input;
     if (!stdoutPath.empty()) {
-        output.reset(CreateFileA(stdoutPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        output.reset(CreateFileA(stdoutPath.c_str(), GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!output.valid()) {
             Fail(error, "cannot create " + stdoutPath, GetLastError());
             return false;
@@ -152,7 +170,8 @@ bool StartProgram(const std::string& exe, const std::string& args, Process* out,
     GetDesktopWindow();
 
     std::string commandLine = "\"" + exe + "\"";
-    if (!args.empty()) commandLine += " " + args;
+    if (!args.empty())
+        commandLine += " " + args;
     std::vector<char> cmd(commandLine.begin(), commandLine.end());
     cmd.push_back('\0');
 
@@ -220,16 +239,22 @@ bool StartProgram(const std::string& exe, const std::string& args, Process* out,
     return true;
 }
 
-bool WaitExit(Process& p, DWORD timeoutMs, DWORD* exitCode) {
-    if (!p.process) return false;
-    if (WaitForSingleObject(p.process, timeoutMs) != WAIT_OBJECT_0) return false;
+bool WaitExit(Process& p, DWORD timeoutMs, DWORD* exitCode)
+{
+    if (!p.process)
+        return false;
+    if (WaitForSingleObject(p.process, timeoutMs) != WAIT_OBJECT_0)
+        return false;
     DWORD code = 0;
-    if (!GetExitCodeProcess(p.process, &code)) return false;
-    if (exitCode) *exitCode = code;
+    if (!GetExitCodeProcess(p.process, &code))
+        return false;
+    if (exitCode)
+        *exitCode = code;
     return true;
 }
 
-void EndProgram(Process& p) {
+void EndProgram(Process& p)
+{
     if (p.process) {
         if (WaitForSingleObject(p.process, 0) != WAIT_OBJECT_0) {
             TerminateProcess(p.process, 1);
@@ -237,15 +262,18 @@ void EndProgram(Process& p) {
         }
         CloseHandle(p.process);
     }
-    if (p.thread) CloseHandle(p.thread);
+    if (p.thread)
+        CloseHandle(p.thread);
     p = Process{};
 }
 
-std::string ExeDir() {
+std::string ExeDir()
+{
     std::vector<char> buf(MAX_PATH);
     for (;;) {
         DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-        if (n == 0) return std::string();
+        if (n == 0)
+            return std::string();
         if (n < buf.size()) {
             std::string path(buf.data(), n);
             size_t cut = path.find_last_of("\\/");
@@ -255,15 +283,18 @@ std::string ExeDir() {
     }
 }
 
-std::string ReadFileText(const std::string& path) {
-    Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return std::string();
+std::string ReadFileText(const std::string& path)
+{
+    Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid())
+        return std::string();
     std::string text;
     char chunk[65536];
     DWORD got = 0;
-    while (ReadFile(file.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) text.append(chunk, got);
+    while (ReadFile(file.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0)
+        text.append(chunk, got);
     return text;
 }
 
-}  // namespace rig
+} // namespace rig

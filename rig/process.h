@@ -20,8 +20,8 @@ struct Process {
 // loaded into it by a remote thread running LoadLibraryA (waited for at most 10 s), and only then is the program
 // resumed, so the DLL is in place before the program's own code runs.
 // Returns false and fills *error (if given) on any failure, leaving nothing running.
-bool StartProgram(const std::string& exe, const std::string& args, Process* out,
-                  const std::string& stdoutPath = "", const std::string& dllPath = "", std::string* error = nullptr);
+bool StartProgram(const std::string& exe, const std::string& args, Process* out, const std::string& stdoutPath = "",
+                  const std::string& dllPath = "", std::string* error = nullptr);
 
 // Waits up to timeoutMs for the process to end; true and *exitCode when it ended.
 bool WaitExit(Process& p, DWORD timeoutMs, DWORD* exitCode = nullptr);
@@ -36,4 +36,4 @@ std::string ExeDir();
 // process still writes to can be read.
 std::string ReadFileText(const std::string& path);
 
-}  // namespace rig
+} // namespace rig

@@ -122,7 +122,10 @@ std::vector<HWND> TopWindowsOf(DWORD pid)
     return out;
 }
 
-HWND Control(HWND parent, int id) { return GetDlgItem(parent, id); }
+HWND Control(HWND parent, int id)
+{
+    return GetDlgItem(parent, id);
+}
 
 HWND FindDescendant(HWND parent, const char* cls, const char* text)
 {
@@ -171,12 +174,24 @@ bool SetText(HWND window, const std::string& text)
     return SendBounded(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) > 0;
 }
 
-void Click(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
+void Click(HWND button)
+{
+    PostMessageA(button, BM_CLICK, 0, 0);
+}
 
-void PostCommand(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+void PostCommand(HWND dialog, int id)
+{
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
 
-int CheckState(HWND button) { return static_cast<int>(SendBounded(button, BM_GETCHECK, 0, 0)); }
+int CheckState(HWND button)
+{
+    return static_cast<int>(SendBounded(button, BM_GETCHECK, 0, 0));
+}
 
-LONG_PTR StyleOf(HWND window) { return GetWindowLongPtrA(window, GWL_STYLE); }
+LONG_PTR StyleOf(HWND window)
+{
+    return GetWindowLongPtrA(window, GWL_STYLE);
+}
 
 } // namespace rig

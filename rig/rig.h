@@ -76,8 +76,7 @@ struct MessageBoxInfo {
 };
 // Waits for a visible "#32770" box of the given caption (and process, when pid
 // is not 0) and reads its text.
-bool WaitForMessageBox(const char* caption, MessageBoxInfo* out, DWORD pid = 0,
-                       DWORD timeoutMs = kDefaultWaitMs);
+bool WaitForMessageBox(const char* caption, MessageBoxInfo* out, DWORD pid = 0, DWORD timeoutMs = kDefaultWaitMs);
 // Presses a box's button (IDOK by default) by posting its command.
 void AnswerMessageBox(HWND box, int id = IDOK);
 

@@ -31,7 +31,10 @@ bool WaitForMessageBox(const char* caption, MessageBoxInfo* out, DWORD pid, DWOR
     return true;
 }
 
-void AnswerMessageBox(HWND box, int id) { PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+void AnswerMessageBox(HWND box, int id)
+{
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
 
 BoxAnswerer::BoxAnswerer(const char* caption, DWORD pid, DWORD timeoutMs, int answer) : caption_(caption)
 {

@@ -23,7 +23,10 @@ StdoutCapture::~StdoutCapture()
         CloseHandle(file_);
 }
 
-std::string StdoutCapture::Text() const { return FromTextMode(ReadFileText(path_)); }
+std::string StdoutCapture::Text() const
+{
+    return FromTextMode(ReadFileText(path_));
+}
 
 std::string FromTextMode(const std::string& raw)
 {
@@ -123,8 +126,14 @@ bool WriteFileText(const std::string& path, const std::string& text)
     return ok && done == text.size();
 }
 
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
-DWORD Now() { return GetTickCount(); }
+DWORD Now()
+{
+    return GetTickCount();
+}
 
 } // namespace rig

@@ -48,7 +48,10 @@ private:
 
 } // namespace
 
-int ListViewCount(HWND listView) { return static_cast<int>(SendBounded(listView, LVM_GETITEMCOUNT, 0, 0)); }
+int ListViewCount(HWND listView)
+{
+    return static_cast<int>(SendBounded(listView, LVM_GETITEMCOUNT, 0, 0));
+}
 
 std::vector<std::vector<std::string>> ListViewRows(HWND listView, int columns)
 {
@@ -112,8 +115,8 @@ bool AddListViewRow(HWND listView, const std::vector<std::string>& texts)
         item.pszText = remote.at(sizeof(LVITEMA));
         if (!remote.Write(sizeof(LVITEMA), text.c_str(), text.size() + 1) || !remote.Write(0, &item, sizeof item))
             return false;
-        LRESULT r = SendBounded(listView, c == 0 ? LVM_INSERTITEMA : LVM_SETITEMA, 0,
-                                reinterpret_cast<LPARAM>(remote.at(0)));
+        LRESULT r =
+            SendBounded(listView, c == 0 ? LVM_INSERTITEMA : LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(remote.at(0)));
         if (c == 0 ? r != row : r == 0)
             return false;
     }
@@ -165,7 +168,10 @@ std::vector<std::string> ComboItems(HWND combo)
     return items;
 }
 
-int ComboSelection(HWND combo) { return static_cast<int>(SendBounded(combo, CB_GETCURSEL, 0, 0)); }
+int ComboSelection(HWND combo)
+{
+    return static_cast<int>(SendBounded(combo, CB_GETCURSEL, 0, 0));
+}
 
 bool SetComboSelection(HWND combo, int index)
 {

@@ -7,10 +7,12 @@
 
 namespace rig {
 
-std::string BridgeDll() { return ExeDir() + "menubridge.dll"; }
+std::string BridgeDll()
+{
+    return ExeDir() + "menubridge.dll";
+}
 
-bool StandInApp::Start(const std::string& args, std::string* error, const std::string& folder,
-                       const std::string& dll)
+bool StandInApp::Start(const std::string& args, std::string* error, const std::string& folder, const std::string& dll)
 {
     dir = folder.empty() ? MakeTempDir("standin") : folder;
     journal = dir + "\\journal.txt";

@@ -11,21 +11,21 @@ namespace rig {
 
 struct JournalEvent {
     DWORD tick = 0;
-    std::string name;  // "menu", "shown", "saved", ...
-    std::string args;  // the rest of the line
+    std::string name; // "menu", "shown", "saved", ...
+    std::string args; // the rest of the line
 };
 
 // The bridge DLL that lets a process read another process's menus under Wine.
 std::string BridgeDll();
 
 struct StandInApp {
-    std::string dir;      // working folder: images, profiles, outputs
-    std::string journal;  // the journal file
-    std::string out;      // its standard output
+    std::string dir;     // working folder: images, profiles, outputs
+    std::string journal; // the journal file
+    std::string out;     // its standard output
     Process proc;
-    HWND main = nullptr;  // "TForm1..." main window
-    HWND app = nullptr;   // "TApplication..." window
-    DWORD startPid = 0;   // the process id the stand-in wrote in its "start" event
+    HWND main = nullptr; // "TForm1..." main window
+    HWND app = nullptr;  // "TApplication..." window
+    DWORD startPid = 0;  // the process id the stand-in wrote in its "start" event
 
     // Starts bin\standin.exe with `args` in `folder` (a fresh temporary
     // folder when empty; an earlier journal there is removed), with `dll`

@@ -9,10 +9,10 @@
 namespace rig {
 
 struct TolvaneApp {
-    std::string dir;        // the folder of the copy
-    std::string exe;        // the copy's path
-    std::string log;        // where its session log goes
-    std::string out;        // its captured standard output (the trace)
+    std::string dir; // the folder of the copy
+    std::string exe; // the copy's path
+    std::string log; // where its session log goes
+    std::string out; // its captured standard output (the trace)
     Process proc;
     HWND dialog = nullptr;
     // When not empty, written to the log path before the program starts, as

@@ -11,30 +11,39 @@
 namespace denoise {
 namespace {
 
-std::string Trim(const std::string& s) {
+std::string Trim(const std::string& s)
+{
     std::size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    while (b < e && (s[b] == ' ' || s[b] == '\t'))
+        ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
+        --e;
     return s.substr(b, e - b);
 }
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
 // A plain decimal number: optional sign, digits, optional fraction; nothing else.
-bool ParseNumber(const std::string& s, double& out) {
-    if (s.empty()) return false;
+bool ParseNumber(const std::string& s, double& out)
+{
+    if (s.empty())
+        return false;
     for (char c : s) {
-        if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+')) return false;
+        if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+'))
+            return false;
     }
     char* end = nullptr;
     out = std::strtod(s.c_str(), &end);
     return end && *end == '\0' && std::isfinite(out);
 }
 
-bool Fail(std::string* error, int line, const std::string& what) {
+bool Fail(std::string* error, int line, const std::string& what)
+{
     if (error) {
         char buf[32];
         std::snprintf(buf, sizeof buf, "line %d: ", line);
@@ -45,7 +54,8 @@ bool Fail(std::string* error, int line, const std::string& what) {
 
 // Replicates the edge pixels outward by `pad` on every side, turning the
 // image into a float plane per channel (channel-interleaved, 3 channels).
-std::vector<float> PadPlanes(const imageio::Image& img, int pad, int& pw, int& ph) {
+std::vector<float> PadPlanes(const imageio::Image& img, int pad, int& pw, int& ph)
+{
     pw = img.width + 2 * pad;
     ph = img.height + 2 * pad;
     std::vector<float> out(static_cast<std::size_t>(pw) * ph * 3);
@@ -64,10 +74,12 @@ std::vector<float> PadPlanes(const imageio::Image& img, int pad, int& pw, int& p
     return out;
 }
 
-}  // namespace
+} // namespace
 
-bool ParseProfile(const std::string& text, NoiseProfile& out, std::string* error) {
-    if (text.size() > 4096) return Fail(error, 0, "profile larger than 4 KiB");
+bool ParseProfile(const std::string& text, NoiseProfile& out, std::string* error)
+{
+    if (text.size() > 4096)
+        return Fail(error, 0, "profile larger than 4 KiB");
     NoiseProfile p;
     bool haveSigma = false, haveRadius = false, haveStrength = false;
     std::size_t pos = 0;
@@ -77,65 +89,84 @@ bool ParseProfile(const std::string& text, NoiseProfile& out, std::string* error
         std::string line = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
         pos = nl == std::string::npos ? text.size() + 1 : nl + 1;
         ++lineNo;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
         for (char c : line) {
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\t') return Fail(error, lineNo, "control character");
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
+                return Fail(error, lineNo, "control character");
         }
         line = Trim(line);
-        if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+        if (line.empty() || line[0] == '#' || line[0] == ';')
+            continue;
         std::size_t eq = line.find('=');
-        if (eq == std::string::npos) return Fail(error, lineNo, "expected key=value");
+        if (eq == std::string::npos)
+            return Fail(error, lineNo, "expected key=value");
         std::string key = Lower(Trim(line.substr(0, eq)));
         std::string val = Trim(line.substr(eq + 1));
         double v = 0.0;
-        if (!ParseNumber(val, v)) return Fail(error, lineNo, "not a number: " + val);
+        if (!ParseNumber(val, v))
+            return Fail(error, lineNo, "not a number: " + val);
         if (key == "sigma") {
-            if (haveSigma) return Fail(error, lineNo, "sigma given twice");
-            if (!(v > 0.0 && v <= 100.0)) return Fail(error, lineNo, "sigma out of range (0, 100]");
+            if (haveSigma)
+                return Fail(error, lineNo, "sigma given twice");
+            if (!(v > 0.0 && v <= 100.0))
+                return Fail(error, lineNo, "sigma out of range (0, 100]");
             p.sigma = v;
             haveSigma = true;
         } else if (key == "radius") {
-            if (haveRadius) return Fail(error, lineNo, "radius given twice");
-            if (v != std::floor(v) || v < 1.0 || v > 5.0) return Fail(error, lineNo, "radius must be a whole number 1..5");
+            if (haveRadius)
+                return Fail(error, lineNo, "radius given twice");
+            if (v != std::floor(v) || v < 1.0 || v > 5.0)
+                return Fail(error, lineNo, "radius must be a whole number 1..5");
             p.radius = static_cast<int>(v);
             haveRadius = true;
         } else if (key == "strength") {
-            if (haveStrength) return Fail(error, lineNo, "strength given twice");
-            if (v < 0.1 || v > 4.0) return Fail(error, lineNo, "strength out of range [0.1, 4]");
+            if (haveStrength)
+                return Fail(error, lineNo, "strength given twice");
+            if (v < 0.1 || v > 4.0)
+                return Fail(error, lineNo, "strength out of range [0.1, 4]");
             p.strength = v;
             haveStrength = true;
         } else {
             return Fail(error, lineNo, "unknown key: " + key);
         }
     }
-    if (!haveSigma) return Fail(error, 0, "sigma missing");
+    if (!haveSigma)
+        return Fail(error, 0, "sigma missing");
     out = p;
     return true;
 }
 
-bool LoadProfile(const std::string& path, NoiseProfile& out, std::string* error) {
+bool LoadProfile(const std::string& path, NoiseProfile& out, std::string* error)
+{
     FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return Fail(error, 0, "cannot open file");
+    if (!f)
+        return Fail(error, 0, "cannot open file");
     std::string text;
     char buf[1024];
     std::size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
         text.append(buf, n);
-        if (text.size() > 4096) break;
+        if (text.size() > 4096)
+            break;
     }
     bool readError = std::ferror(f) != 0;
     std::fclose(f);
-    if (readError) return Fail(error, 0, "cannot read file");
+    if (readError)
+        return Fail(error, 0, "cannot read file");
     return ParseProfile(text, out, error);
 }
 
 void Denoise(const imageio::Image& in, imageio::Image& out, const NoiseProfile& profile, const Progress& progress,
-             int bandRows) {
+             int bandRows)
+{
     out = imageio::MakeImage(in.width, in.height, in.channels);
-    if (in.empty()) return;
-    if (bandRows < 1) bandRows = 1;
+    if (in.empty())
+        return;
+    if (bandRows < 1)
+        bandRows = 1;
     const int r = std::min(std::max(profile.radius, 1), 5);
-    const int pad = r + 1;  // one more for the blurred guide
+    const int pad = r + 1; // one more for the blurred guide
     int pw = 0, ph = 0;
     std::vector<float> src = PadPlanes(in, pad, pw, ph);
 
@@ -160,7 +191,8 @@ void Denoise(const imageio::Image& in, imageio::Image& out, const NoiseProfile& 
             const float* mid = tmp.data() + static_cast<std::size_t>(y) * rowLen;
             const float* dn = tmp.data() + static_cast<std::size_t>(y + 1 < ph ? y + 1 : y) * rowLen;
             float* g = guide.data() + static_cast<std::size_t>(y) * rowLen;
-            for (int i = 0; i < rowLen; ++i) g[i] = 0.25f * up[i] + 0.5f * mid[i] + 0.25f * dn[i];
+            for (int i = 0; i < rowLen; ++i)
+                g[i] = 0.25f * up[i] + 0.5f * mid[i] + 0.25f * dn[i];
         }
     }
 
@@ -184,7 +216,7 @@ void Denoise(const imageio::Image& in, imageio::Image& out, const NoiseProfile& 
             offsets[k] = (static_cast<std::ptrdiff_t>(dy) * pw + dx) * 3;
         }
     }
-    const float sadScale = 8.0f / 3.0f;  // mean over three channels, in 1/8 levels
+    const float sadScale = 8.0f / 3.0f; // mean over three channels, in 1/8 levels
     const std::size_t taps = spatial.size();
 
     for (int y0 = 0; y0 < in.height; y0 += bandRows) {
@@ -201,7 +233,8 @@ void Denoise(const imageio::Image& in, imageio::Image& out, const NoiseProfile& 
                     const std::size_t n = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(c) + offsets[k]);
                     float sad = std::fabs(guide[n] - g0) + std::fabs(guide[n + 1] - g1) + std::fabs(guide[n + 2] - g2);
                     int idx = static_cast<int>(sad * sadScale + 0.5f);
-                    if (idx >= lutSize) continue;
+                    if (idx >= lutSize)
+                        continue;
                     const float w = spatial[k] * rangeLut[static_cast<std::size_t>(idx)];
                     wsum += w;
                     a0 += w * src[n];
@@ -214,11 +247,13 @@ void Denoise(const imageio::Image& in, imageio::Image& out, const NoiseProfile& 
                 o[0] = static_cast<std::uint8_t>(std::min(255.f, a0 * inv + 0.5f));
                 o[1] = static_cast<std::uint8_t>(std::min(255.f, a1 * inv + 0.5f));
                 o[2] = static_cast<std::uint8_t>(std::min(255.f, a2 * inv + 0.5f));
-                if (out.channels == 4) o[3] = alphaSrc[x * in.channels + 3];
+                if (out.channels == 4)
+                    o[3] = alphaSrc[x * in.channels + 3];
             }
         }
-        if (progress) progress(y1, in.height);
+        if (progress)
+            progress(y1, in.height);
     }
 }
 
-}  // namespace denoise
+} // namespace denoise

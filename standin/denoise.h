@@ -54,6 +54,6 @@ using Progress = std::function<void(int rowsDone, int rowsTotal)>;
 void Denoise(const imageio::Image& in, imageio::Image& out, const NoiseProfile& profile,
              const Progress& progress = Progress(), int bandRows = 16);
 
-}  // namespace denoise
+} // namespace denoise
 
 #endif

@@ -32,7 +32,8 @@ std::string g_lastImageFolder;
 std::string g_lastProfileFolder;
 int g_jpegQuality = 90;
 
-std::string ReplaceAll(std::string s, const std::string& from, const std::string& to) {
+std::string ReplaceAll(std::string s, const std::string& from, const std::string& to)
+{
     for (std::size_t pos = 0; (pos = s.find(from, pos)) != std::string::npos; pos += to.size())
         s.replace(pos, from.size(), to);
     return s;
@@ -41,7 +42,8 @@ std::string ReplaceAll(std::string s, const std::string& from, const std::string
 // The name proposed in the Save As box: "<folder>\<base>_filtered<ext>" of
 // the open image, so that the original is never overwritten; or the --propose
 // pattern with {dir}, {base} and {ext} filled in.
-std::string ProposedName() {
+std::string ProposedName()
+{
     const std::string dir = g_imagePath.empty() ? std::string() : paths::FolderOf(g_imagePath);
     const std::string base = g_imagePath.empty() ? std::string() : paths::BaseNameOf(g_imagePath);
     const std::string ext = g_imagePath.empty() ? std::string() : paths::ExtensionOf(g_imagePath);
@@ -50,37 +52,50 @@ std::string ProposedName() {
         s = ReplaceAll(s, "{base}", base);
         return ReplaceAll(s, "{ext}", ext);
     }
-    if (g_imagePath.empty()) return std::string();
+    if (g_imagePath.empty())
+        return std::string();
     return paths::JoinPath(dir, base + "_filtered" + ext);
 }
 
-void Refresh() {
+void Refresh()
+{
     UpdateTitle();
-    if (g_mainWnd) InvalidateRect(g_mainWnd, nullptr, TRUE);
+    if (g_mainWnd)
+        InvalidateRect(g_mainWnd, nullptr, TRUE);
 }
 
-const char* MenuCommandName(WPARAM wp) {
-    if (HIWORD(wp) > 1) return "other";  // neither a menu item nor an accelerator
+const char* MenuCommandName(WPARAM wp)
+{
+    if (HIWORD(wp) > 1)
+        return "other"; // neither a menu item nor an accelerator
     switch (LOWORD(wp)) {
-        case IDM_IMAGE_OPEN: return "image-open";
-        case IDM_PROFILE_OPEN: return "profile-open";
-        case IDM_FILTER_APPLY: return "filter-apply";
-        case IDM_IMAGE_SAVEAS: return "image-saveas";
-        default: return "other";
+    case IDM_IMAGE_OPEN:
+        return "image-open";
+    case IDM_PROFILE_OPEN:
+        return "profile-open";
+    case IDM_FILTER_APPLY:
+        return "filter-apply";
+    case IDM_IMAGE_SAVEAS:
+        return "image-saveas";
+    default:
+        return "other";
     }
 }
 
 // ---- Command handlers -------------------------------------------------------
 
-void OnImageOpen() {
-    if (!BeforeWindow(KIND_IMAGE_OPEN)) return;
+void OnImageOpen()
+{
+    if (!BeforeWindow(KIND_IMAGE_OPEN))
+        return;
     FileDialogSetup setup;
     setup.kind = KIND_IMAGE_OPEN;
     setup.folder = g_lastImageFolder;
     setup.patterns = {"*.bmp", "*.jpg", "*.jpeg", "*.tif", "*.tiff", "*.png"};
     setup.typesLabel = "Images (*.bmp;*.jpg;*.jpeg;*.tif;*.tiff;*.png)";
     std::string path;
-    if (!RunFileDialog(setup, path)) return;
+    if (!RunFileDialog(setup, path))
+        return;
     g_lastImageFolder = paths::FolderOf(path);
     imageio::Image img;
     std::string error;
@@ -100,15 +115,18 @@ void OnImageOpen() {
     Refresh();
 }
 
-void OnProfileOpen() {
-    if (!BeforeWindow(KIND_PROFILE_OPEN)) return;
+void OnProfileOpen()
+{
+    if (!BeforeWindow(KIND_PROFILE_OPEN))
+        return;
     FileDialogSetup setup;
     setup.kind = KIND_PROFILE_OPEN;
     setup.folder = g_lastProfileFolder;
     setup.patterns = {"*.dnp"};
     setup.typesLabel = "Noise profiles (*.dnp)";
     std::string path;
-    if (!RunFileDialog(setup, path)) return;
+    if (!RunFileDialog(setup, path))
+        return;
     g_lastProfileFolder = paths::FolderOf(path);
     denoise::NoiseProfile p;
     std::string error;
@@ -127,7 +145,8 @@ void OnProfileOpen() {
     Refresh();
 }
 
-void OnFilterApply() {
+void OnFilterApply()
+{
     if (g_image.empty()) {
         g_status = "Open an image first.";
         Journal("filter-failed", "no-image");
@@ -155,7 +174,8 @@ void OnFilterApply() {
             const DWORD due = static_cast<DWORD>(static_cast<unsigned long long>(stretchMs) * done / total);
             for (;;) {
                 DWORD elapsed = GetTickCount() - start;
-                if (elapsed >= due) break;
+                if (elapsed >= due)
+                    break;
                 PumpWindow(calc);
                 DWORD left = due - elapsed;
                 Sleep(left < 15 ? left : 15);
@@ -172,7 +192,8 @@ void OnFilterApply() {
     denoise::Denoise(g_image, out, g_profile, progress, band);
     SetCalcPercent(calc, 100);
     modal.End();
-    if (calc) DestroyWindow(calc);
+    if (calc)
+        DestroyWindow(calc);
     g_image = std::move(out);
     const DWORD ms = GetTickCount() - start;
     char buf[32];
@@ -182,8 +203,10 @@ void OnFilterApply() {
     Refresh();
 }
 
-void OnSaveAs() {
-    if (!BeforeWindow(KIND_SAVE_AS)) return;
+void OnSaveAs()
+{
+    if (!BeforeWindow(KIND_SAVE_AS))
+        return;
     FileDialogSetup setup;
     setup.kind = KIND_SAVE_AS;
     setup.folder = g_imagePath.empty() ? g_lastImageFolder : paths::FolderOf(g_imagePath);
@@ -191,7 +214,8 @@ void OnSaveAs() {
     setup.patterns = {"*.tif", "*.jpg", "*.bmp"};
     setup.typesLabel = "TIFF, JPEG or bitmap (*.tif;*.jpg;*.bmp)";
     std::string path;
-    if (!RunFileDialog(setup, path)) return;
+    if (!RunFileDialog(setup, path))
+        return;
 
     // The format follows the extension alone.
     imageio::Format format = imageio::FormatFromExtension(path);
@@ -203,8 +227,10 @@ void OnSaveAs() {
     }
     int quality = g_jpegQuality;
     if (format == imageio::Format::JPEG) {
-        if (!BeforeWindow(KIND_JPEG_OPTIONS)) return;
-        if (!RunJpegOptions(quality)) return;
+        if (!BeforeWindow(KIND_JPEG_OPTIONS))
+            return;
+        if (!RunJpegOptions(quality))
+            return;
         g_jpegQuality = quality;
     }
     std::string error = "no image is open";
@@ -218,14 +244,16 @@ void OnSaveAs() {
     Refresh();
 }
 
-void OnImageClose() {
+void OnImageClose()
+{
     g_image = imageio::Image();
     g_imagePath.clear();
     g_status.clear();
     Refresh();
 }
 
-void OnAbout() {
+void OnAbout()
+{
     ModalScope modal;
     MessageBoxA(g_mainWnd,
                 "Stand-in noise reduction application for testing batch automation.\n\n"
@@ -233,18 +261,24 @@ void OnAbout() {
                 "About", MB_OK | MB_ICONINFORMATION);
 }
 
-}  // namespace
+} // namespace
 
-void UpdateTitle() {
-    if (!g_mainWnd) return;
+void UpdateTitle()
+{
+    if (!g_mainWnd)
+        return;
     std::string title;
-    if (g_options.haveMainTitle) title = g_options.mainTitle;
-    else if (g_imagePath.empty()) title = "Neat Image";
-    else title = "Neat Image - " + paths::FileNameOf(g_imagePath);
+    if (g_options.haveMainTitle)
+        title = g_options.mainTitle;
+    else if (g_imagePath.empty())
+        title = "Neat Image";
+    else
+        title = "Neat Image - " + paths::FileNameOf(g_imagePath);
     SetWindowTextA(g_mainWnd, title.c_str());
 }
 
-void OnMenuCommand(WPARAM wp) {
+void OnMenuCommand(WPARAM wp)
+{
     const char* name = MenuCommandName(wp);
     Journal("menu", name);
     if (g_busy) {
@@ -254,18 +288,33 @@ void OnMenuCommand(WPARAM wp) {
     ++g_busy;
     if (HIWORD(wp) <= 1) {
         switch (LOWORD(wp)) {
-            case IDM_IMAGE_OPEN: OnImageOpen(); break;
-            case IDM_PROFILE_OPEN: OnProfileOpen(); break;
-            case IDM_FILTER_APPLY: OnFilterApply(); break;
-            case IDM_IMAGE_SAVEAS: OnSaveAs(); break;
-            case IDM_IMAGE_CLOSE: OnImageClose(); break;
-            case IDM_EXIT: PostMessageA(g_mainWnd, WM_CLOSE, 0, 0); break;
-            case IDM_HELP_ABOUT: OnAbout(); break;
+        case IDM_IMAGE_OPEN:
+            OnImageOpen();
+            break;
+        case IDM_PROFILE_OPEN:
+            OnProfileOpen();
+            break;
+        case IDM_FILTER_APPLY:
+            OnFilterApply();
+            break;
+        case IDM_IMAGE_SAVEAS:
+            OnSaveAs();
+            break;
+        case IDM_IMAGE_CLOSE:
+            OnImageClose();
+            break;
+        case IDM_EXIT:
+            PostMessageA(g_mainWnd, WM_CLOSE, 0, 0);
+            break;
+        case IDM_HELP_ABOUT:
+            OnAbout();
+            break;
         }
     }
     --g_busy;
     // A close that came while this command was in a dialog happens now.
-    if (g_closeRequested && g_mainWnd) PostMessageA(g_mainWnd, WM_CLOSE, 0, 0);
+    if (g_closeRequested && g_mainWnd)
+        PostMessageA(g_mainWnd, WM_CLOSE, 0, 0);
 }
 
-}  // namespace standin
+} // namespace standin

@@ -35,6 +35,6 @@ void UpdateTitle();
 // "menu <name>" and runs the command unless another one is under way.
 void OnMenuCommand(WPARAM wp);
 
-}  // namespace standin
+} // namespace standin
 
 #endif

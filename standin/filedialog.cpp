@@ -25,26 +25,29 @@ enum : int {
 // always UTF-16, even for the ANSI dialog functions; ours are plain ASCII.
 class TemplateBuilder {
 public:
-    TemplateBuilder(const char* title, DWORD style, short cx, short cy) {
+    TemplateBuilder(const char* title, DWORD style, short cx, short cy)
+    {
         DWORD exStyle = 0;
         PushDword(style);
         PushDword(exStyle);
         countIndex_ = words_.size();
-        words_.push_back(0);  // item count, filled in by AddItem
-        words_.push_back(0);  // x
-        words_.push_back(0);  // y
+        words_.push_back(0); // item count, filled in by AddItem
+        words_.push_back(0); // x
+        words_.push_back(0); // y
         words_.push_back(static_cast<WORD>(cx));
         words_.push_back(static_cast<WORD>(cy));
-        words_.push_back(0);  // no menu
-        words_.push_back(0);  // standard dialog class
+        words_.push_back(0); // no menu
+        words_.push_back(0); // standard dialog class
         PushString(title);
-        words_.push_back(8);  // DS_SETFONT: point size and face
+        words_.push_back(8); // DS_SETFONT: point size and face
         PushString("MS Shell Dlg");
     }
 
     // classAtom: 0x80 button, 0x81 edit, 0x82 static, 0x83 list box.
-    void AddItem(WORD classAtom, const char* text, WORD id, DWORD style, short x, short y, short cx, short cy) {
-        if (words_.size() % 2) words_.push_back(0);  // items start on a DWORD boundary
+    void AddItem(WORD classAtom, const char* text, WORD id, DWORD style, short x, short y, short cx, short cy)
+    {
+        if (words_.size() % 2)
+            words_.push_back(0); // items start on a DWORD boundary
         PushDword(style | WS_CHILD | WS_VISIBLE);
         PushDword(0);
         words_.push_back(static_cast<WORD>(x));
@@ -55,29 +58,32 @@ public:
         words_.push_back(0xFFFF);
         words_.push_back(classAtom);
         PushString(text);
-        words_.push_back(0);  // no creation data
+        words_.push_back(0); // no creation data
         ++words_[countIndex_];
     }
 
     const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
 
 private:
-    void PushDword(DWORD v) {
+    void PushDword(DWORD v)
+    {
         words_.push_back(LOWORD(v));
         words_.push_back(HIWORD(v));
     }
-    void PushString(const char* s) {
-        for (; *s; ++s) words_.push_back(static_cast<unsigned char>(*s));
+    void PushString(const char* s)
+    {
+        for (; *s; ++s)
+            words_.push_back(static_cast<unsigned char>(*s));
         words_.push_back(0);
     }
 
-    std::vector<WORD> words_;  // operator new aligns it well beyond a DWORD
+    std::vector<WORD> words_; // operator new aligns it well beyond a DWORD
     std::size_t countIndex_ = 0;
 };
 
 struct Entry {
     enum Type { Parent, Folder, Drive, File } type;
-    std::string name;  // folder or file name; drive root ("C:\") for drives
+    std::string name; // folder or file name; drive root ("C:\") for drives
 };
 
 struct DialogState {
@@ -85,42 +91,55 @@ struct DialogState {
     std::string folder;
     std::vector<std::string> patterns;
     std::vector<Entry> entries;
-    std::string chosen;  // list selection, used when there is no Edit
+    std::string chosen; // list selection, used when there is no Edit
     std::string result;
     bool done = false;
     bool ok = false;
 };
 
-bool LessNoCase(const std::string& a, const std::string& b) {
+bool LessNoCase(const std::string& a, const std::string& b)
+{
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
     });
 }
 
-bool EqualNoCase(const std::string& a, const std::string& b) { return !LessNoCase(a, b) && !LessNoCase(b, a); }
+bool EqualNoCase(const std::string& a, const std::string& b)
+{
+    return !LessNoCase(a, b) && !LessNoCase(b, a);
+}
 
-bool IsAbsolute(const std::string& p) {
+bool IsAbsolute(const std::string& p)
+{
     return (p.size() >= 2 && p[1] == ':') || (!p.empty() && (p[0] == '\\' || p[0] == '/'));
 }
 
-std::string Join(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
+std::string Join(const std::string& folder, const std::string& name)
+{
+    if (folder.empty())
+        return name;
     char last = folder.back();
     return (last == '\\' || last == '/') ? folder + name : folder + "\\" + name;
 }
 
-std::string FullPath(const std::string& p) {
+std::string FullPath(const std::string& p)
+{
     char buf[MAX_PATH * 2];
     DWORD n = GetFullPathNameA(p.c_str(), sizeof buf, buf, nullptr);
-    if (n == 0 || n >= sizeof buf) return p;
+    if (n == 0 || n >= sizeof buf)
+        return p;
     return std::string(buf, n);
 }
 
-bool IsRoot(const std::string& folder) { return folder.size() <= 3 && folder.size() >= 2 && folder[1] == ':'; }
+bool IsRoot(const std::string& folder)
+{
+    return folder.size() <= 3 && folder.size() >= 2 && folder[1] == ':';
+}
 
 // Lists the sub-folders, the files matching the patterns and the drives of
 // the current folder into the list box.
-void FillList(HWND dlg, DialogState& st) {
+void FillList(HWND dlg, DialogState& st)
+{
     HWND list = GetDlgItem(dlg, IDC_LIST);
     SetDlgItemTextA(dlg, IDC_FOLDER, st.folder.c_str());
     st.entries.clear();
@@ -137,24 +156,32 @@ void FillList(HWND dlg, DialogState& st) {
     }
     for (const std::string& pat : st.patterns) {
         h = FindFirstFileA(Join(st.folder, pat).c_str(), &fd);
-        if (h == INVALID_HANDLE_VALUE) continue;
+        if (h == INVALID_HANDLE_VALUE)
+            continue;
         do {
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                continue;
             std::string name = fd.cFileName;
             bool dup = false;
-            for (const std::string& f : files) dup = dup || EqualNoCase(f, name);
-            if (!dup) files.push_back(name);
+            for (const std::string& f : files)
+                dup = dup || EqualNoCase(f, name);
+            if (!dup)
+                files.push_back(name);
         } while (FindNextFileA(h, &fd));
         FindClose(h);
     }
     std::sort(folders.begin(), folders.end(), LessNoCase);
     std::sort(files.begin(), files.end(), LessNoCase);
-    if (!IsRoot(st.folder)) st.entries.push_back({Entry::Parent, ".."});
-    for (const std::string& f : folders) st.entries.push_back({Entry::Folder, f});
-    for (const std::string& f : files) st.entries.push_back({Entry::File, f});
+    if (!IsRoot(st.folder))
+        st.entries.push_back({Entry::Parent, ".."});
+    for (const std::string& f : folders)
+        st.entries.push_back({Entry::Folder, f});
+    for (const std::string& f : files)
+        st.entries.push_back({Entry::File, f});
     DWORD drives = GetLogicalDrives();
     for (int i = 0; i < 26; ++i) {
-        if (drives & (1u << i)) st.entries.push_back({Entry::Drive, std::string(1, static_cast<char>('A' + i)) + ":\\"});
+        if (drives & (1u << i))
+            st.entries.push_back({Entry::Drive, std::string(1, static_cast<char>('A' + i)) + ":\\"});
     }
 
     SendMessageA(list, WM_SETREDRAW, FALSE, 0);
@@ -162,10 +189,18 @@ void FillList(HWND dlg, DialogState& st) {
     for (const Entry& e : st.entries) {
         std::string text;
         switch (e.type) {
-            case Entry::Parent: text = "[..]"; break;
-            case Entry::Folder: text = "[" + e.name + "]"; break;
-            case Entry::Drive: text = std::string("[-") + static_cast<char>(std::tolower(e.name[0])) + "-]"; break;
-            case Entry::File: text = e.name; break;
+        case Entry::Parent:
+            text = "[..]";
+            break;
+        case Entry::Folder:
+            text = "[" + e.name + "]";
+            break;
+        case Entry::Drive:
+            text = std::string("[-") + static_cast<char>(std::tolower(e.name[0])) + "-]";
+            break;
+        case Entry::File:
+            text = e.name;
+            break;
         }
         SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     }
@@ -173,28 +208,34 @@ void FillList(HWND dlg, DialogState& st) {
     InvalidateRect(list, nullptr, TRUE);
 }
 
-void EnterFolder(HWND dlg, DialogState& st, const std::string& folder) {
+void EnterFolder(HWND dlg, DialogState& st, const std::string& folder)
+{
     st.folder = FullPath(folder);
-    if (st.folder.size() > 3 && (st.folder.back() == '\\' || st.folder.back() == '/')) st.folder.pop_back();
+    if (st.folder.size() > 3 && (st.folder.back() == '\\' || st.folder.back() == '/'))
+        st.folder.pop_back();
     FillList(dlg, st);
 }
 
-void Finish(HWND dlg, DialogState& st, bool ok, const std::string& result) {
+void Finish(HWND dlg, DialogState& st, bool ok, const std::string& result)
+{
     st.ok = ok;
     st.result = result;
     st.done = true;
     // A finished dialog is hidden at once, as EndDialog hides a system
     // dialog before its modal loop returns; it is destroyed after.
-    SetWindowPos(dlg, nullptr, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+    SetWindowPos(dlg, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
     // Wake the modal loop: this may run inside a message sent from another
     // process, which GetMessage handles without returning.
     PostMessageA(dlg, WM_NULL, 0, 0);
 }
 
-bool HasWildcards(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
+bool HasWildcards(const std::string& s)
+{
+    return s.find_first_of("*?") != std::string::npos;
+}
 
-void OnOk(HWND dlg, DialogState& st) {
+void OnOk(HWND dlg, DialogState& st)
+{
     std::string text;
     HWND edit = GetDlgItem(dlg, IDC_NAME);
     if (edit) {
@@ -206,8 +247,10 @@ void OnOk(HWND dlg, DialogState& st) {
         text = st.chosen;
     }
     // Blanks around a typed name are never meant.
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    while (!text.empty() && text.front() == ' ') text.erase(text.begin());
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    while (!text.empty() && text.front() == ' ')
+        text.erase(text.begin());
     if (text.empty()) {
         MessageBeep(MB_OK);
         return;
@@ -218,13 +261,15 @@ void OnOk(HWND dlg, DialogState& st) {
         st.patterns.assign(1, name);
         std::string folder = paths::FolderOf(path);
         EnterFolder(dlg, st, folder.empty() ? st.folder : folder);
-        if (edit) SetWindowTextA(edit, "");
+        if (edit)
+            SetWindowTextA(edit, "");
         return;
     }
     path = FullPath(path);
     if (IsDirectory(path)) {
         EnterFolder(dlg, st, path);
-        if (edit) SetWindowTextA(edit, "");
+        if (edit)
+            SetWindowTextA(edit, "");
         return;
     }
     const std::string& refuse = g_options.kind[st.setup->kind].refuseName;
@@ -237,79 +282,97 @@ void OnOk(HWND dlg, DialogState& st) {
     Finish(dlg, st, true, path);
 }
 
-void OnListActivate(HWND dlg, DialogState& st, bool doubleClick) {
+void OnListActivate(HWND dlg, DialogState& st, bool doubleClick)
+{
     int sel = static_cast<int>(SendDlgItemMessageA(dlg, IDC_LIST, LB_GETCURSEL, 0, 0));
-    if (sel < 0 || sel >= static_cast<int>(st.entries.size())) return;
+    if (sel < 0 || sel >= static_cast<int>(st.entries.size()))
+        return;
     const Entry e = st.entries[static_cast<std::size_t>(sel)];
     if (e.type == Entry::File) {
         st.chosen = e.name;
-        if (HWND edit = GetDlgItem(dlg, IDC_NAME)) SetWindowTextA(edit, e.name.c_str());
-        if (doubleClick) OnOk(dlg, st);
+        if (HWND edit = GetDlgItem(dlg, IDC_NAME))
+            SetWindowTextA(edit, e.name.c_str());
+        if (doubleClick)
+            OnOk(dlg, st);
         return;
     }
-    if (!doubleClick) return;
-    if (e.type == Entry::Parent) EnterFolder(dlg, st, paths::FolderOf(st.folder).empty() ? st.folder : paths::FolderOf(st.folder));
-    else if (e.type == Entry::Folder) EnterFolder(dlg, st, Join(st.folder, e.name));
-    else EnterFolder(dlg, st, e.name);
+    if (!doubleClick)
+        return;
+    if (e.type == Entry::Parent)
+        EnterFolder(dlg, st, paths::FolderOf(st.folder).empty() ? st.folder : paths::FolderOf(st.folder));
+    else if (e.type == Entry::Folder)
+        EnterFolder(dlg, st, Join(st.folder, e.name));
+    else
+        EnterFolder(dlg, st, e.name);
 }
 
-INT_PTR CALLBACK FileDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+INT_PTR CALLBACK FileDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
+{
     DialogState* st = reinterpret_cast<DialogState*>(GetWindowLongPtrA(dlg, DWLP_USER));
     switch (msg) {
-        case WM_INITDIALOG: {
-            st = reinterpret_cast<DialogState*>(lp);
-            SetWindowLongPtrA(dlg, DWLP_USER, reinterpret_cast<LONG_PTR>(st));
-            std::string types = "Files of type:  " + st->setup->typesLabel;
-            SetDlgItemTextA(dlg, IDC_TYPES, types.c_str());
-            EnterFolder(dlg, *st, st->folder);
-            if (HWND edit = GetDlgItem(dlg, IDC_NAME)) {
-                SetWindowTextA(edit, st->setup->initialName.c_str());
-                SendMessageA(edit, EM_SETSEL, 0, -1);
-                SetFocus(edit);
-                return FALSE;  // focus set here
-            }
-            st->chosen = st->setup->initialName;
+    case WM_INITDIALOG: {
+        st = reinterpret_cast<DialogState*>(lp);
+        SetWindowLongPtrA(dlg, DWLP_USER, reinterpret_cast<LONG_PTR>(st));
+        std::string types = "Files of type:  " + st->setup->typesLabel;
+        SetDlgItemTextA(dlg, IDC_TYPES, types.c_str());
+        EnterFolder(dlg, *st, st->folder);
+        if (HWND edit = GetDlgItem(dlg, IDC_NAME)) {
+            SetWindowTextA(edit, st->setup->initialName.c_str());
+            SendMessageA(edit, EM_SETSEL, 0, -1);
+            SetFocus(edit);
+            return FALSE; // focus set here
+        }
+        st->chosen = st->setup->initialName;
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (!st)
+            return FALSE;
+        switch (LOWORD(wp)) {
+        case IDOK:
+            if (HIWORD(wp) == BN_CLICKED)
+                OnOk(dlg, *st);
+            return TRUE;
+        case IDCANCEL:
+            if (HIWORD(wp) == BN_CLICKED)
+                Finish(dlg, *st, false, std::string());
+            return TRUE;
+        case IDC_LIST:
+            if (HIWORD(wp) == LBN_SELCHANGE)
+                OnListActivate(dlg, *st, false);
+            else if (HIWORD(wp) == LBN_DBLCLK)
+                OnListActivate(dlg, *st, true);
             return TRUE;
         }
-        case WM_COMMAND:
-            if (!st) return FALSE;
-            switch (LOWORD(wp)) {
-                case IDOK:
-                    if (HIWORD(wp) == BN_CLICKED) OnOk(dlg, *st);
-                    return TRUE;
-                case IDCANCEL:
-                    if (HIWORD(wp) == BN_CLICKED) Finish(dlg, *st, false, std::string());
-                    return TRUE;
-                case IDC_LIST:
-                    if (HIWORD(wp) == LBN_SELCHANGE) OnListActivate(dlg, *st, false);
-                    else if (HIWORD(wp) == LBN_DBLCLK) OnListActivate(dlg, *st, true);
-                    return TRUE;
-            }
-            return FALSE;
-        case WM_CLOSE:
-            if (st) Finish(dlg, *st, false, std::string());
-            return TRUE;
+        return FALSE;
+    case WM_CLOSE:
+        if (st)
+            Finish(dlg, *st, false, std::string());
+        return TRUE;
     }
     return FALSE;
 }
 
-}  // namespace
+} // namespace
 
-bool IsDirectory(const std::string& path) {
+bool IsDirectory(const std::string& path)
+{
     DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen) {
+bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen)
+{
     const KindOptions& k = g_options.kind[setup.kind];
     const bool save = setup.kind == KIND_SAVE_AS;
     const char* kind = KindName(setup.kind);
 
     // Dialog units; the window is about 420 x 290 pixels with the usual font.
-    TemplateBuilder t(WindowTitle(setup.kind), WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER,
-                      280, 172);
+    TemplateBuilder t(WindowTitle(setup.kind),
+                      WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER, 280, 172);
     t.AddItem(0x82, "File &name:", IDC_NAME_LABEL, SS_LEFT, 7, 9, 50, 8);
-    if (!k.noEdit) t.AddItem(0x81, "", IDC_NAME, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 60, 7, 213, 13);
+    if (!k.noEdit)
+        t.AddItem(0x81, "", IDC_NAME, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 60, 7, 213, 13);
     t.AddItem(0x82, "Look in:", IDC_FOLDER_LABEL, SS_LEFT, 7, 27, 50, 8);
     t.AddItem(0x82, "", IDC_FOLDER, SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 60, 27, 213, 8);
     t.AddItem(0x83, "", IDC_LIST, WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 7, 40, 266,
@@ -346,7 +409,8 @@ bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen) {
     bool finished = RunModalLoop(dlg, st.done);
     modal.End();
     DestroyWindow(dlg);
-    if (g_mainWnd && IsWindow(g_mainWnd) && !g_closeRequested) SetActiveWindow(g_mainWnd);
+    if (g_mainWnd && IsWindow(g_mainWnd) && !g_closeRequested)
+        SetActiveWindow(g_mainWnd);
     if (!finished || !st.ok) {
         Journal("cancelled", kind);
         return false;
@@ -355,4 +419,4 @@ bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen) {
     return true;
 }
 
-}  // namespace standin
+} // namespace standin

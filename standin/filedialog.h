@@ -26,11 +26,11 @@
 namespace standin {
 
 struct FileDialogSetup {
-    Kind kind = KIND_IMAGE_OPEN;      // image-open, profile-open or save-as
-    std::string folder;               // folder shown first (current directory if empty or missing)
-    std::string initialName;          // text put in the Edit at first (the proposed name)
-    std::vector<std::string> patterns;  // e.g. "*.bmp"
-    std::string typesLabel;           // shown as "Files of type: ..."
+    Kind kind = KIND_IMAGE_OPEN;       // image-open, profile-open or save-as
+    std::string folder;                // folder shown first (current directory if empty or missing)
+    std::string initialName;           // text put in the Edit at first (the proposed name)
+    std::vector<std::string> patterns; // e.g. "*.bmp"
+    std::string typesLabel;            // shown as "Files of type: ..."
 };
 
 // Shows the dialog (honouring --wrong-title, --hidden, --no-edit and
@@ -42,6 +42,6 @@ bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen);
 // Whether `path` names an existing folder. The other path helpers: paths.h.
 bool IsDirectory(const std::string& path);
 
-}  // namespace standin
+} // namespace standin
 
 #endif

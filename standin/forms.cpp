@@ -23,13 +23,15 @@ enum : int { IDC_QUALITY = 201, IDC_QUALITY_LABEL = 202, IDC_NOTE = 203 };
 // the press comes from the mouse, the space bar or a BM_CLICK (which another
 // process may send). GWLP_USERDATA holds 1 while the mouse holds it down.
 
-void BitBtnPress(HWND btn) {
+void BitBtnPress(HWND btn)
+{
     HWND parent = GetParent(btn);
     if (parent)
         SendMessageA(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(btn), BN_CLICKED), reinterpret_cast<LPARAM>(btn));
 }
 
-void BitBtnPaint(HWND btn) {
+void BitBtnPaint(HWND btn)
+{
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(btn, &ps);
     RECT rc;
@@ -42,7 +44,8 @@ void BitBtnPaint(HWND btn) {
     HGDIOBJ old = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
     RECT trc = rc;
-    if (down) OffsetRect(&trc, 1, 1);
+    if (down)
+        OffsetRect(&trc, 1, 1);
     DrawTextA(dc, text, -1, &trc, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     SelectObject(dc, old);
     if (GetFocus() == btn) {
@@ -52,58 +55,61 @@ void BitBtnPaint(HWND btn) {
     EndPaint(btn, &ps);
 }
 
-LRESULT CALLBACK BitBtnProc(HWND btn, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK BitBtnProc(HWND btn, UINT msg, WPARAM wp, LPARAM lp)
+{
     switch (msg) {
-        case WM_PAINT:
-            BitBtnPaint(btn);
-            return 0;
-        case WM_LBUTTONDOWN:
-            SetCapture(btn);
-            SetFocus(btn);
-            SetWindowLongPtrA(btn, GWLP_USERDATA, 1);
-            InvalidateRect(btn, nullptr, TRUE);
-            return 0;
-        case WM_MOUSEMOVE:
-            if (GetCapture() == btn) {
-                RECT rc;
-                GetClientRect(btn, &rc);
-                POINT pt = {static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
-                LONG_PTR inside = PtInRect(&rc, pt) ? 1 : 0;
-                if (GetWindowLongPtrA(btn, GWLP_USERDATA) != inside) {
-                    SetWindowLongPtrA(btn, GWLP_USERDATA, inside);
-                    InvalidateRect(btn, nullptr, TRUE);
-                }
+    case WM_PAINT:
+        BitBtnPaint(btn);
+        return 0;
+    case WM_LBUTTONDOWN:
+        SetCapture(btn);
+        SetFocus(btn);
+        SetWindowLongPtrA(btn, GWLP_USERDATA, 1);
+        InvalidateRect(btn, nullptr, TRUE);
+        return 0;
+    case WM_MOUSEMOVE:
+        if (GetCapture() == btn) {
+            RECT rc;
+            GetClientRect(btn, &rc);
+            POINT pt = {static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+            LONG_PTR inside = PtInRect(&rc, pt) ? 1 : 0;
+            if (GetWindowLongPtrA(btn, GWLP_USERDATA) != inside) {
+                SetWindowLongPtrA(btn, GWLP_USERDATA, inside);
+                InvalidateRect(btn, nullptr, TRUE);
             }
-            return 0;
-        case WM_LBUTTONUP:
-            if (GetCapture() == btn) {
-                const bool press = GetWindowLongPtrA(btn, GWLP_USERDATA) != 0;
-                ReleaseCapture();  // WM_CAPTURECHANGED clears the pressed look
-                if (press) BitBtnPress(btn);
-            }
-            return 0;
-        case WM_CAPTURECHANGED:
-            SetWindowLongPtrA(btn, GWLP_USERDATA, 0);
-            InvalidateRect(btn, nullptr, TRUE);
-            return 0;
-        case WM_KEYUP:
-            if (wp == VK_SPACE) BitBtnPress(btn);
-            return 0;
-        case WM_GETDLGCODE:
-            return DLGC_BUTTON;
-        case WM_SETFOCUS:
-        case WM_KILLFOCUS:
-        case WM_ENABLE:
-            InvalidateRect(btn, nullptr, TRUE);
-            return 0;
-        case WM_SETTEXT: {
-            LRESULT r = DefWindowProcA(btn, msg, wp, lp);
-            InvalidateRect(btn, nullptr, TRUE);
-            return r;
         }
-        case BM_CLICK:
+        return 0;
+    case WM_LBUTTONUP:
+        if (GetCapture() == btn) {
+            const bool press = GetWindowLongPtrA(btn, GWLP_USERDATA) != 0;
+            ReleaseCapture(); // WM_CAPTURECHANGED clears the pressed look
+            if (press)
+                BitBtnPress(btn);
+        }
+        return 0;
+    case WM_CAPTURECHANGED:
+        SetWindowLongPtrA(btn, GWLP_USERDATA, 0);
+        InvalidateRect(btn, nullptr, TRUE);
+        return 0;
+    case WM_KEYUP:
+        if (wp == VK_SPACE)
             BitBtnPress(btn);
-            return 0;
+        return 0;
+    case WM_GETDLGCODE:
+        return DLGC_BUTTON;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_ENABLE:
+        InvalidateRect(btn, nullptr, TRUE);
+        return 0;
+    case WM_SETTEXT: {
+        LRESULT r = DefWindowProcA(btn, msg, wp, lp);
+        InvalidateRect(btn, nullptr, TRUE);
+        return r;
+    }
+    case BM_CLICK:
+        BitBtnPress(btn);
+        return 0;
     }
     return DefWindowProcA(btn, msg, wp, lp);
 }
@@ -116,8 +122,10 @@ struct JpegState {
     int quality = 90;
 };
 
-void JpegFinish(HWND wnd, JpegState& st, bool ok) {
-    if (st.done) return;
+void JpegFinish(HWND wnd, JpegState& st, bool ok)
+{
+    if (st.done)
+        return;
     if (ok) {
         char text[16] = "";
         GetDlgItemTextA(wnd, IDC_QUALITY, text, sizeof text);
@@ -132,40 +140,46 @@ void JpegFinish(HWND wnd, JpegState& st, bool ok) {
 }
 
 HWND AddChild(HWND parent, const char* cls, const char* text, int id, DWORD style, int x, int y, int cx, int cy,
-              DWORD exStyle = 0) {
+              DWORD exStyle = 0)
+{
     HWND h = CreateWindowExA(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, cx, cy, parent,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_instance, nullptr);
-    if (h) SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    if (h)
+        SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     return h;
 }
 
-LRESULT CALLBACK JpegProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK JpegProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
+{
     JpegState* st = reinterpret_cast<JpegState*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
     switch (msg) {
-        case WM_CREATE: {
-            auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
-            st = static_cast<JpegState*>(cs->lpCreateParams);
-            SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(st));
-            AddChild(wnd, "STATIC", "&Quality (1-100):", IDC_QUALITY_LABEL, SS_LEFT, 14, 18, 120, 18);
-            char q[16];
-            std::snprintf(q, sizeof q, "%d", st->quality);
-            AddChild(wnd, "EDIT", q, IDC_QUALITY, WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, 140, 15, 60, 22,
-                     WS_EX_CLIENTEDGE);
-            AddChild(wnd, "STATIC", "Lower quality gives smaller files.", IDC_NOTE, SS_LEFT, 14, 48, 270, 18);
-            if (!g_options.kind[KIND_JPEG_OPTIONS].noButton)
-                AddChild(wnd, kBitBtnClass, "OK", IDOK, WS_TABSTOP, 112, 84, 80, 28);
-            AddChild(wnd, kBitBtnClass, "Cancel", IDCANCEL, WS_TABSTOP, 202, 84, 80, 28);
-            return 0;
+    case WM_CREATE: {
+        auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
+        st = static_cast<JpegState*>(cs->lpCreateParams);
+        SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(st));
+        AddChild(wnd, "STATIC", "&Quality (1-100):", IDC_QUALITY_LABEL, SS_LEFT, 14, 18, 120, 18);
+        char q[16];
+        std::snprintf(q, sizeof q, "%d", st->quality);
+        AddChild(wnd, "EDIT", q, IDC_QUALITY, WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, 140, 15, 60, 22,
+                 WS_EX_CLIENTEDGE);
+        AddChild(wnd, "STATIC", "Lower quality gives smaller files.", IDC_NOTE, SS_LEFT, 14, 48, 270, 18);
+        if (!g_options.kind[KIND_JPEG_OPTIONS].noButton)
+            AddChild(wnd, kBitBtnClass, "OK", IDOK, WS_TABSTOP, 112, 84, 80, 28);
+        AddChild(wnd, kBitBtnClass, "Cancel", IDCANCEL, WS_TABSTOP, 202, 84, 80, 28);
+        return 0;
+    }
+    case WM_COMMAND:
+        if (st && HIWORD(wp) == BN_CLICKED) {
+            if (LOWORD(wp) == IDOK)
+                JpegFinish(wnd, *st, true);
+            else if (LOWORD(wp) == IDCANCEL)
+                JpegFinish(wnd, *st, false);
         }
-        case WM_COMMAND:
-            if (st && HIWORD(wp) == BN_CLICKED) {
-                if (LOWORD(wp) == IDOK) JpegFinish(wnd, *st, true);
-                else if (LOWORD(wp) == IDCANCEL) JpegFinish(wnd, *st, false);
-            }
-            return 0;
-        case WM_CLOSE:
-            if (st) JpegFinish(wnd, *st, false);
-            return 0;
+        return 0;
+    case WM_CLOSE:
+        if (st)
+            JpegFinish(wnd, *st, false);
+        return 0;
     }
     return DefWindowProcA(wnd, msg, wp, lp);
 }
@@ -173,7 +187,8 @@ LRESULT CALLBACK JpegProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 // ---- Progress window ------------------------------------------------------
 // GWLP_USERDATA holds the percentage shown by the bar.
 
-LRESULT CALLBACK CalcProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK CalcProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
+{
     if (msg == WM_PAINT) {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(wnd, &ps);
@@ -194,22 +209,26 @@ LRESULT CALLBACK CalcProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
         EndPaint(wnd, &ps);
         return 0;
     }
-    if (msg == WM_CLOSE) return 0;  // runs until the filter is done
+    if (msg == WM_CLOSE)
+        return 0; // runs until the filter is done
     return DefWindowProcA(wnd, msg, wp, lp);
 }
 
 // Places a window of the given outer size in the middle of the main window
 // (or of the screen when there is none).
-POINT CentreOn(int cx, int cy) {
+POINT CentreOn(int cx, int cy)
+{
     RECT rc;
-    if (!g_mainWnd || !GetWindowRect(g_mainWnd, &rc)) SystemParametersInfoA(SPI_GETWORKAREA, 0, &rc, 0);
+    if (!g_mainWnd || !GetWindowRect(g_mainWnd, &rc))
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &rc, 0);
     POINT pt = {rc.left + (rc.right - rc.left - cx) / 2, rc.top + (rc.bottom - rc.top - cy) / 2};
     return pt;
 }
 
-}  // namespace
+} // namespace
 
-bool RegisterFormClasses() {
+bool RegisterFormClasses()
+{
     WNDCLASSA wc = {};
     wc.hInstance = g_instance;
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
@@ -217,12 +236,14 @@ bool RegisterFormClasses() {
     wc.lpfnWndProc = BitBtnProc;
     wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     wc.lpszClassName = kBitBtnClass;
-    if (!RegisterClassA(&wc)) return false;
+    if (!RegisterClassA(&wc))
+        return false;
 
     wc.lpfnWndProc = JpegProc;
     wc.lpszClassName = kJpegClass;
     wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
-    if (!RegisterClassA(&wc)) return false;
+    if (!RegisterClassA(&wc))
+        return false;
 
     wc.lpfnWndProc = CalcProc;
     wc.lpszClassName = kCalcClass;
@@ -230,7 +251,8 @@ bool RegisterFormClasses() {
     return RegisterClassA(&wc) != 0;
 }
 
-bool RunJpegOptions(int& quality) {
+bool RunJpegOptions(int& quality)
+{
     const KindOptions& k = g_options.kind[KIND_JPEG_OPTIONS];
     const char* kind = KindName(KIND_JPEG_OPTIONS);
     JpegState st;
@@ -254,13 +276,15 @@ bool RunJpegOptions(int& quality) {
         ShowWindow(wnd, SW_SHOW);
         SetForegroundWindow(wnd);
         UpdateWindow(wnd);
-        if (HWND ok = GetDlgItem(wnd, IDOK)) SetFocus(ok);
+        if (HWND ok = GetDlgItem(wnd, IDOK))
+            SetFocus(ok);
         Journal("shown", kind);
     }
     bool finished = RunModalLoop(wnd, st.done);
     modal.End();
     DestroyWindow(wnd);
-    if (g_mainWnd && IsWindow(g_mainWnd) && !g_closeRequested) SetActiveWindow(g_mainWnd);
+    if (g_mainWnd && IsWindow(g_mainWnd) && !g_closeRequested)
+        SetActiveWindow(g_mainWnd);
     if (!finished || !st.ok) {
         Journal("cancelled", kind);
         return false;
@@ -269,7 +293,8 @@ bool RunJpegOptions(int& quality) {
     return true;
 }
 
-HWND CreateCalcWindow() {
+HWND CreateCalcWindow()
+{
     const DWORD style = WS_POPUP | WS_CAPTION;
     RECT rc = {0, 0, 340, 70};
     AdjustWindowRectEx(&rc, style, FALSE, WS_EX_DLGMODALFRAME);
@@ -277,17 +302,22 @@ HWND CreateCalcWindow() {
     POINT pt = CentreOn(cx, cy);
     HWND wnd = CreateWindowExA(WS_EX_DLGMODALFRAME, kCalcClass, "Calculating:0%", style, pt.x, pt.y, cx, cy, g_appWnd,
                                nullptr, g_instance, nullptr);
-    if (!wnd) return nullptr;
+    if (!wnd)
+        return nullptr;
     ShowWindow(wnd, SW_SHOWNOACTIVATE);
     UpdateWindow(wnd);
     Journal("shown", "calc");
     return wnd;
 }
 
-void SetCalcPercent(HWND calc, int percent) {
-    if (!calc) return;
-    if (percent < 0) percent = 0;
-    if (percent > 100) percent = 100;
+void SetCalcPercent(HWND calc, int percent)
+{
+    if (!calc)
+        return;
+    if (percent < 0)
+        percent = 0;
+    if (percent > 100)
+        percent = 100;
     char title[32];
     std::snprintf(title, sizeof title, "Calculating:%d%%", percent);
     SetWindowTextA(calc, title);
@@ -296,4 +326,4 @@ void SetCalcPercent(HWND calc, int percent) {
     UpdateWindow(calc);
 }
 
-}  // namespace standin
+} // namespace standin

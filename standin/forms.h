@@ -27,6 +27,6 @@ HWND CreateCalcWindow();
 // Sets the title to "Calculating:<percent>%" and repaints the bar at once.
 void SetCalcPercent(HWND calc, int percent);
 
-}  // namespace standin
+} // namespace standin
 
 #endif

@@ -20,8 +20,8 @@ namespace imageio {
 struct Image {
     int width = 0;
     int height = 0;
-    int channels = 3;  // 3: BGR, 4: BGRA
-    int stride = 0;    // bytes per row, a multiple of 4
+    int channels = 3; // 3: BGR, 4: BGRA
+    int stride = 0;   // bytes per row, a multiple of 4
     std::vector<std::uint8_t> pixels;
 
     bool empty() const { return width <= 0 || height <= 0 || pixels.empty(); }
@@ -61,6 +61,6 @@ const char* FormatName(Format format);
 // images of different size (or empty ones) give -1.
 double Psnr(const Image& a, const Image& b);
 
-}  // namespace imageio
+} // namespace imageio
 
 #endif

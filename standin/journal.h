@@ -42,6 +42,6 @@ void Journal(const char* event, const std::string& args = std::string());
 
 void CloseJournal();
 
-}  // namespace standin
+} // namespace standin
 
 #endif

@@ -37,7 +37,8 @@ HACCEL g_accel = nullptr;
 
 // ---- Main window ----------------------------------------------------------
 
-void PaintMain(HWND wnd) {
+void PaintMain(HWND wnd)
+{
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(wnd, &ps);
     RECT rc;
@@ -61,7 +62,7 @@ void PaintMain(HWND wnd) {
             BITMAPINFO bi = {};
             bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
             bi.bmiHeader.biWidth = g_image.width;
-            bi.bmiHeader.biHeight = -g_image.height;  // top-down rows
+            bi.bmiHeader.biHeight = -g_image.height; // top-down rows
             bi.bmiHeader.biPlanes = 1;
             bi.bmiHeader.biBitCount = 24;
             bi.bmiHeader.biCompression = BI_RGB;
@@ -72,8 +73,7 @@ void PaintMain(HWND wnd) {
         }
     } else {
         SetTextColor(dc, RGB(255, 255, 255));
-        DrawTextA(dc, "No image open.  Image > Open... to start.", -1, &view,
-                  DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        DrawTextA(dc, "No image open.  Image > Open... to start.", -1, &view, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     }
 
     RECT status = rc;
@@ -82,7 +82,8 @@ void PaintMain(HWND wnd) {
     DrawEdge(dc, &status, BDR_SUNKENOUTER, BF_TOP);
     std::string line = "Image: ";
     line += g_imagePath.empty() ? "(none)" : paths::FileNameOf(g_imagePath);
-    if (!g_image.empty()) line += " (" + std::to_string(g_image.width) + "x" + std::to_string(g_image.height) + ")";
+    if (!g_image.empty())
+        line += " (" + std::to_string(g_image.width) + "x" + std::to_string(g_image.height) + ")";
     line += "   Profile: ";
     if (g_haveProfile) {
         char p[64];
@@ -99,51 +100,55 @@ void PaintMain(HWND wnd) {
     EndPaint(wnd, &ps);
 }
 
-LRESULT CALLBACK MainProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK MainProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
+{
     switch (msg) {
-        case WM_COMMAND:
-            if (lp == 0) {
-                OnMenuCommand(wp);
-                return 0;
-            }
-            break;
-        case WM_PAINT:
-            PaintMain(wnd);
+    case WM_COMMAND:
+        if (lp == 0) {
+            OnMenuCommand(wp);
             return 0;
-        case WM_ERASEBKGND:
-            return 1;  // WM_PAINT covers the whole client area
-        case WM_SIZE:
-            InvalidateRect(wnd, nullptr, FALSE);
+        }
+        break;
+    case WM_PAINT:
+        PaintMain(wnd);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1; // WM_PAINT covers the whole client area
+    case WM_SIZE:
+        InvalidateRect(wnd, nullptr, FALSE);
+        return 0;
+    case WM_CLOSE:
+        if (g_busy) {
+            // Still inside a command's dialog: end its modal loop first;
+            // OnMenuCommand posts WM_CLOSE again once it has unwound.
+            g_closeRequested = true;
+            PostMessageA(wnd, WM_NULL, 0, 0);
             return 0;
-        case WM_CLOSE:
-            if (g_busy) {
-                // Still inside a command's dialog: end its modal loop first;
-                // OnMenuCommand posts WM_CLOSE again once it has unwound.
-                g_closeRequested = true;
-                PostMessageA(wnd, WM_NULL, 0, 0);
-                return 0;
-            }
-            Journal("exit");
-            DestroyWindow(wnd);
-            return 0;
-        case WM_DESTROY:
-            g_mainWnd = nullptr;
-            PostQuitMessage(0);
-            return 0;
-    }
-    return DefWindowProcA(wnd, msg, wp, lp);
-}
-
-LRESULT CALLBACK AppProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_CLOSE) {
-        // Closing the application closes its main window.
-        if (g_mainWnd) PostMessageA(g_mainWnd, WM_CLOSE, 0, 0);
+        }
+        Journal("exit");
+        DestroyWindow(wnd);
+        return 0;
+    case WM_DESTROY:
+        g_mainWnd = nullptr;
+        PostQuitMessage(0);
         return 0;
     }
     return DefWindowProcA(wnd, msg, wp, lp);
 }
 
-HMENU BuildMenu(std::vector<ACCEL>& accels) {
+LRESULT CALLBACK AppProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_CLOSE) {
+        // Closing the application closes its main window.
+        if (g_mainWnd)
+            PostMessageA(g_mainWnd, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    return DefWindowProcA(wnd, msg, wp, lp);
+}
+
+HMENU BuildMenu(std::vector<ACCEL>& accels)
+{
     const bool* absent = g_options.noMenuItem;
     HMENU bar = CreateMenu();
     HMENU image = CreatePopupMenu();
@@ -181,7 +186,8 @@ HMENU BuildMenu(std::vector<ACCEL>& accels) {
     return bar;
 }
 
-int Run(HINSTANCE instance, int show) {
+int Run(HINSTANCE instance, int show)
+{
     g_instance = instance;
     const std::string appClass = "TApplication" + g_options.classSuffix;
     const std::string mainClass = "TForm1" + g_options.classSuffix;
@@ -192,24 +198,29 @@ int Run(HINSTANCE instance, int show) {
     wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
     wc.lpfnWndProc = AppProc;
     wc.lpszClassName = appClass.c_str();
-    if (!RegisterClassA(&wc)) return 1;
+    if (!RegisterClassA(&wc))
+        return 1;
     wc.lpfnWndProc = MainProc;
     wc.lpszClassName = mainClass.c_str();
     wc.style = CS_HREDRAW | CS_VREDRAW;
-    if (!RegisterClassA(&wc)) return 1;
-    if (!RegisterFormClasses()) return 1;
+    if (!RegisterClassA(&wc))
+        return 1;
+    if (!RegisterFormClasses())
+        return 1;
 
     // The application window stays hidden; it only owns the other windows.
     g_appWnd = CreateWindowExA(0, appClass.c_str(), g_options.appTitle.c_str(), WS_POPUP | WS_CAPTION | WS_SYSMENU, 0,
                                0, 0, 0, nullptr, nullptr, instance, nullptr);
-    if (!g_appWnd) return 1;
+    if (!g_appWnd)
+        return 1;
 
     std::vector<ACCEL> accels;
     HMENU menu = BuildMenu(accels);
     // WS_EX_APPWINDOW: an owned window gets no taskbar button otherwise.
     g_mainWnd = CreateWindowExA(WS_EX_APPWINDOW, mainClass.c_str(), "Neat Image", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                 CW_USEDEFAULT, 800, 600, g_appWnd, menu, instance, nullptr);
-    if (!g_mainWnd) return 1;
+    if (!g_mainWnd)
+        return 1;
     g_accel = accels.empty() ? nullptr : CreateAcceleratorTableA(accels.data(), static_cast<int>(accels.size()));
     UpdateTitle();
     ShowWindow(g_mainWnd, show == SW_HIDE ? SW_SHOWNORMAL : show);
@@ -233,21 +244,26 @@ int Run(HINSTANCE instance, int show) {
             code = 1;
             break;
         }
-        if (g_accel && g_mainWnd && TranslateAcceleratorA(g_mainWnd, g_accel, &msg)) continue;
+        if (g_accel && g_mainWnd && TranslateAcceleratorA(g_mainWnd, g_accel, &msg))
+            continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    if (g_accel) DestroyAcceleratorTable(g_accel);
-    if (g_appWnd) DestroyWindow(g_appWnd);
+    if (g_accel)
+        DestroyAcceleratorTable(g_accel);
+    if (g_appWnd)
+        DestroyWindow(g_appWnd);
     return code;
 }
 
-}  // namespace
-}  // namespace standin
+} // namespace
+} // namespace standin
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
+{
     std::vector<std::string> args;
-    for (int i = 1; i < __argc; ++i) args.push_back(__argv[i]);
+    for (int i = 1; i < __argc; ++i)
+        args.push_back(__argv[i]);
     std::string error;
     if (!standin::ParseOptions(args, standin::g_options, error)) {
         std::fprintf(stdout, "%s\n", standin::UsageLine());
@@ -263,7 +279,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     }
     HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int code = standin::Run(instance, show);
-    if (SUCCEEDED(com)) CoUninitialize();
+    if (SUCCEEDED(com))
+        CoUninitialize();
     standin::CloseJournal();
     return code;
 }

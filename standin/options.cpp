@@ -11,7 +11,8 @@ namespace {
 const char* const kKindNames[KIND_COUNT] = {"image-open", "profile-open", "save-as", "jpeg-options"};
 const char* const kMenuNames[MENU_COUNT] = {"image-open", "profile-open", "filter-apply", "image-saveas"};
 
-bool ParseKind(const std::string& s, Kind& out) {
+bool ParseKind(const std::string& s, Kind& out)
+{
     for (int i = 0; i < KIND_COUNT; ++i) {
         if (s == kKindNames[i]) {
             out = static_cast<Kind>(i);
@@ -21,7 +22,8 @@ bool ParseKind(const std::string& s, Kind& out) {
     return false;
 }
 
-bool ParseMenuName(const std::string& s, MenuName& out) {
+bool ParseMenuName(const std::string& s, MenuName& out)
+{
     for (int i = 0; i < MENU_COUNT; ++i) {
         if (s == kMenuNames[i]) {
             out = static_cast<MenuName>(i);
@@ -32,24 +34,35 @@ bool ParseMenuName(const std::string& s, MenuName& out) {
 }
 
 // Milliseconds: decimal digits only, at most 24 hours.
-bool ParseMs(const std::string& s, unsigned& out) {
-    if (s.empty() || s.size() > 9) return false;
+bool ParseMs(const std::string& s, unsigned& out)
+{
+    if (s.empty() || s.size() > 9)
+        return false;
     for (char c : s) {
-        if (c < '0' || c > '9') return false;
+        if (c < '0' || c > '9')
+            return false;
     }
     unsigned long v = std::strtoul(s.c_str(), nullptr, 10);
-    if (v > 24ul * 3600ul * 1000ul) return false;
+    if (v > 24ul * 3600ul * 1000ul)
+        return false;
     out = static_cast<unsigned>(v);
     return true;
 }
 
-}  // namespace
+} // namespace
 
-const char* KindName(Kind kind) { return kind >= 0 && kind < KIND_COUNT ? kKindNames[kind] : "?"; }
+const char* KindName(Kind kind)
+{
+    return kind >= 0 && kind < KIND_COUNT ? kKindNames[kind] : "?";
+}
 
-const char* MenuNameText(MenuName name) { return name >= 0 && name < MENU_COUNT ? kMenuNames[name] : "?"; }
+const char* MenuNameText(MenuName name)
+{
+    return name >= 0 && name < MENU_COUNT ? kMenuNames[name] : "?";
+}
 
-const char* UsageLine() {
+const char* UsageLine()
+{
     return "usage: standin [--journal PATH] [--delay KIND MS] [--never KIND] [--wrong-title KIND] [--hidden KIND] "
            "[--no-edit KIND] [--no-button KIND] [--no-menu-item NAME] [--filter-ms MS] [--main-title TEXT] "
            "[--app-title TEXT] [--class-suffix S] [--propose NAME] [--refuse KIND NAME]  "
@@ -57,10 +70,11 @@ const char* UsageLine() {
            "NAME: image-open|profile-open|filter-apply|image-saveas)";
 }
 
-bool ParseOptions(const std::vector<std::string>& args, Options& out, std::string& error) {
+bool ParseOptions(const std::vector<std::string>& args, Options& out, std::string& error)
+{
     Options o;
     std::size_t i = 0;
-    std::string current;  // the switch whose arguments are being read
+    std::string current; // the switch whose arguments are being read
     auto next = [&](std::string& value) -> bool {
         if (i + 1 >= args.size()) {
             error = "missing argument for " + current;
@@ -75,55 +89,80 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
         std::string v, w;
         Kind kind;
         if (a == "--journal") {
-            if (!next(v)) return false;
-            if (v.empty()) return error = "empty journal path", false;
+            if (!next(v))
+                return false;
+            if (v.empty())
+                return error = "empty journal path", false;
             o.journal = v;
         } else if (a == "--delay") {
-            if (!next(v) || !next(w)) return false;
+            if (!next(v) || !next(w))
+                return false;
             unsigned ms = 0;
-            if (!ParseKind(v, kind)) return error = "unknown kind: " + v, false;
-            if (!ParseMs(w, ms)) return error = "bad milliseconds: " + w, false;
+            if (!ParseKind(v, kind))
+                return error = "unknown kind: " + v, false;
+            if (!ParseMs(w, ms))
+                return error = "bad milliseconds: " + w, false;
             o.kind[kind].delayMs = ms;
         } else if (a == "--never" || a == "--wrong-title" || a == "--hidden" || a == "--no-edit" ||
                    a == "--no-button") {
-            if (!next(v)) return false;
-            if (!ParseKind(v, kind)) return error = "unknown kind: " + v, false;
+            if (!next(v))
+                return false;
+            if (!ParseKind(v, kind))
+                return error = "unknown kind: " + v, false;
             KindOptions& k = o.kind[kind];
-            if (a == "--never") k.never = true;
-            else if (a == "--wrong-title") k.wrongTitle = true;
-            else if (a == "--hidden") k.hidden = true;
-            else if (a == "--no-button") k.noButton = true;
+            if (a == "--never")
+                k.never = true;
+            else if (a == "--wrong-title")
+                k.wrongTitle = true;
+            else if (a == "--hidden")
+                k.hidden = true;
+            else if (a == "--no-button")
+                k.noButton = true;
             else {
-                if (kind == KIND_JPEG_OPTIONS) return error = "--no-edit applies to file dialogs only", false;
+                if (kind == KIND_JPEG_OPTIONS)
+                    return error = "--no-edit applies to file dialogs only", false;
                 k.noEdit = true;
             }
         } else if (a == "--refuse") {
-            if (!next(v) || !next(w)) return false;
-            if (!ParseKind(v, kind)) return error = "unknown kind: " + v, false;
-            if (kind == KIND_JPEG_OPTIONS) return error = "--refuse applies to file dialogs only", false;
-            if (w.empty()) return error = "empty file name for --refuse", false;
+            if (!next(v) || !next(w))
+                return false;
+            if (!ParseKind(v, kind))
+                return error = "unknown kind: " + v, false;
+            if (kind == KIND_JPEG_OPTIONS)
+                return error = "--refuse applies to file dialogs only", false;
+            if (w.empty())
+                return error = "empty file name for --refuse", false;
             o.kind[kind].refuseName = w;
         } else if (a == "--no-menu-item") {
-            if (!next(v)) return false;
+            if (!next(v))
+                return false;
             MenuName name;
-            if (!ParseMenuName(v, name)) return error = "unknown menu item: " + v, false;
+            if (!ParseMenuName(v, name))
+                return error = "unknown menu item: " + v, false;
             o.noMenuItem[name] = true;
         } else if (a == "--filter-ms") {
-            if (!next(v)) return false;
-            if (!ParseMs(v, o.filterMs)) return error = "bad milliseconds: " + v, false;
+            if (!next(v))
+                return false;
+            if (!ParseMs(v, o.filterMs))
+                return error = "bad milliseconds: " + v, false;
         } else if (a == "--main-title") {
-            if (!next(v)) return false;
+            if (!next(v))
+                return false;
             o.haveMainTitle = true;
             o.mainTitle = v;
         } else if (a == "--app-title") {
-            if (!next(v)) return false;
+            if (!next(v))
+                return false;
             o.appTitle = v;
         } else if (a == "--class-suffix") {
-            if (!next(v)) return false;
-            if (v.size() > 64) return error = "class suffix too long", false;
+            if (!next(v))
+                return false;
+            if (v.size() > 64)
+                return error = "class suffix too long", false;
             o.classSuffix = v;
         } else if (a == "--propose") {
-            if (!next(v)) return false;
+            if (!next(v))
+                return false;
             o.havePropose = true;
             o.propose = v;
         } else {
@@ -135,4 +174,4 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
     return true;
 }
 
-}  // namespace standin
+} // namespace standin

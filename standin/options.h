@@ -45,7 +45,7 @@ struct KindOptions {
     bool hidden = false;
     bool noEdit = false;
     bool noButton = false;
-    std::string refuseName;  // --refuse: this file name keeps the dialog open
+    std::string refuseName; // --refuse: this file name keeps the dialog open
 };
 
 struct Options {
@@ -71,6 +71,6 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
 // One line listing the switches, for the usage message.
 const char* UsageLine();
 
-}  // namespace standin
+} // namespace standin
 
 #endif

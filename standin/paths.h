@@ -10,40 +10,48 @@
 namespace paths {
 
 // `name` inside `folder`, with one backslash between them ("" folder: `name`).
-inline std::string JoinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
+inline std::string JoinPath(const std::string& folder, const std::string& name)
+{
+    if (folder.empty())
+        return name;
     char last = folder.back();
     return (last == '\\' || last == '/') ? folder + name : folder + "\\" + name;
 }
 
 // Without the trailing backslash ("C:\" keeps it); "" when there is no folder.
-inline std::string FolderOf(const std::string& path) {
+inline std::string FolderOf(const std::string& path)
+{
     std::size_t slash = path.find_last_of("\\/");
-    if (slash == std::string::npos) return std::string();
-    if (slash == 2 && path.size() > 1 && path[1] == ':') return path.substr(0, 3);  // "C:\"
+    if (slash == std::string::npos)
+        return std::string();
+    if (slash == 2 && path.size() > 1 && path[1] == ':')
+        return path.substr(0, 3); // "C:\"
     return path.substr(0, slash);
 }
 
 // After the last backslash or slash.
-inline std::string FileNameOf(const std::string& path) {
+inline std::string FileNameOf(const std::string& path)
+{
     std::size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The file name without its extension.
-inline std::string BaseNameOf(const std::string& path) {
+inline std::string BaseNameOf(const std::string& path)
+{
     std::string name = FileNameOf(path);
     std::size_t dot = name.find_last_of('.');
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
 // With its dot, "" if none.
-inline std::string ExtensionOf(const std::string& path) {
+inline std::string ExtensionOf(const std::string& path)
+{
     std::string name = FileNameOf(path);
     std::size_t dot = name.find_last_of('.');
     return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
-}  // namespace paths
+} // namespace paths
 
 #endif

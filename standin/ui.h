@@ -10,8 +10,8 @@
 namespace standin {
 
 extern HINSTANCE g_instance;
-extern HWND g_appWnd;    // "TApplication" window: owner of every other window
-extern HWND g_mainWnd;   // "TForm1" window: menu bar, image view
+extern HWND g_appWnd;  // "TApplication" window: owner of every other window
+extern HWND g_mainWnd; // "TForm1" window: menu bar, image view
 extern Options g_options;
 
 // Set when the main window was asked to close while a command was still in
@@ -59,6 +59,6 @@ const char* WindowTitle(Kind kind);
 // false also when the wait was cut short by a close request.
 bool BeforeWindow(Kind kind);
 
-}  // namespace standin
+} // namespace standin
 
 #endif

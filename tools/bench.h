@@ -17,7 +17,7 @@ namespace bench {
 
 constexpr int kWidth = 1024;
 constexpr int kHeight = 768;
-constexpr double kPauseMs = 1000.0;  // the product's pause after each step
+constexpr double kPauseMs = 1000.0; // the product's pause after each step
 
 struct Settings {
     std::string out;
@@ -40,7 +40,10 @@ inline double Mean(const std::vector<double>& v)
     return v.empty() ? 0.0 : s / v.size();
 }
 
-inline double Max(const std::vector<double>& v) { return v.empty() ? 0.0 : *std::max_element(v.begin(), v.end()); }
+inline double Max(const std::vector<double>& v)
+{
+    return v.empty() ? 0.0 : *std::max_element(v.begin(), v.end());
+}
 
 inline double Percentile(std::vector<double> v, double p)
 {
@@ -56,10 +59,10 @@ bool CalcWindowVisible();
 
 // One output format of the two runs.
 struct Kind {
-    const char* key;       // results prefix and folder name
-    const char* selector;  // text in the output format selector
+    const char* key;      // results prefix and folder name
+    const char* selector; // text in the output format selector
     imageio::Format format;
-    int pauses;            // pauses per image in this format
+    int pauses; // pauses per image in this format
 };
 
 // One run: N jobs through the product build, one output format.
@@ -71,4 +74,4 @@ void StopToBox(const Settings& set, Results& res);
 // The stand-in's own speed.
 void StandInFigures(const Settings& set, Results& res);
 
-}  // namespace bench
+} // namespace bench

@@ -84,7 +84,7 @@ void Report(const Settings& set, const Results& r)
     tools::Print(t.str());
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

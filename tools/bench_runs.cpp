@@ -51,7 +51,7 @@ public:
     int timeouts = 0;
 
 private:
-    rig::AnswerTimer timer_;  // last: the figures above are made before its thread starts
+    rig::AnswerTimer timer_; // last: the figures above are made before its thread starts
 };
 
 // Time to encode the given output again in its format: the stand-in's own
@@ -72,7 +72,7 @@ double SaveMs(const std::string& output, imageio::Format format, const std::stri
     return t[1];
 }
 
-}  // namespace
+} // namespace
 
 bool CalcWindowVisible()
 {
@@ -113,8 +113,7 @@ bool BenchRun(const Settings& set, const Kind& kind, Results& res, std::string& 
     HWND dialog = nullptr;
     if (!CopyFileA((rig::ExeDir() + "tolvane.exe").c_str(), exe.c_str(), FALSE)) {
         failure = "cannot copy tolvane.exe";
-    } else if (!rig::StartProgram(exe, "", &app, paths::JoinPath(dir, "tolvane-trace.txt"), rig::BridgeDll(),
-                                  &error)) {
+    } else if (!rig::StartProgram(exe, "", &app, paths::JoinPath(dir, "tolvane-trace.txt"), rig::BridgeDll(), &error)) {
         failure = "Tolvane did not start: " + error;
     } else if (!(dialog = rig::WaitForWindow("#32770", "Tolvane", app.pid, 15000))) {
         failure = "Tolvane's dialog did not appear";
@@ -144,8 +143,9 @@ bool BenchRun(const Settings& set, const Kind& kind, Results& res, std::string& 
         Probe probe(dialog);
         rig::Click(GetDlgItem(dialog, IDC_START));
         const double start = rig::NowMs();
-        const double limitMs = set.timeoutS > 0 ? set.timeoutS * 1000.0
-                                                : set.images * (kind.pauses * kPauseMs + set.filterMs + 5000.0) + 30000.0;
+        const double limitMs = set.timeoutS > 0
+                                   ? set.timeoutS * 1000.0
+                                   : set.images * (kind.pauses * kPauseMs + set.filterMs + 5000.0) + 30000.0;
         for (;;) {
             if (rig::TextOf(GetDlgItem(dialog, IDC_STATUS)) == "Processing complete")
                 break;
@@ -231,4 +231,4 @@ bool BenchRun(const Settings& set, const Kind& kind, Results& res, std::string& 
     return true;
 }
 
-}  // namespace bench
+} // namespace bench

@@ -31,7 +31,7 @@ bool OpenThroughStandIn(rig::StandInApp& standin, int command, const std::string
     return standin.WaitForEvents(event, before + 1, 10000);
 }
 
-}  // namespace
+} // namespace
 
 // The stand-in's own speed, which its tests no longer judge: its filter on a
 // large image (its own measure, median of three), and how much later than
@@ -76,4 +76,4 @@ void StandInFigures(const Settings& set, Results& res)
     res.Add("standin_delay_late_ms", late, 1);
 }
 
-}  // namespace bench
+} // namespace bench

@@ -34,7 +34,7 @@ void StopToBox(const Settings& set, Results& res)
         const char* standinArgs;
         const char* event; // the journal's sign that the situation has come
         const char* eventArgs;
-        DWORD afterMs;     // then this long into it
+        DWORD afterMs; // then this long into it
     } cases[] = {
         {"stop_while_filtering", "while the stand-in filters", "--filter-ms 6000", "filter-begin", "", 500},
         {"stop_in_dialog_wait", "while waiting for a late dialog", "--delay image-open 40000", "menu", "image-open",
@@ -96,4 +96,4 @@ void StopToBox(const Settings& set, Results& res)
     }
 }
 
-}  // namespace bench
+} // namespace bench

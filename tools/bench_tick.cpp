@@ -31,7 +31,7 @@ void TickCost(const Settings& set, Results& res)
     auto tick = [] {
         double a = rig::NowMs();
         ProgressTimerProc(MainDialog, WM_TIMER, PROGRESS_TIMER_ID, GetTickCount());
-        return (rig::NowMs() - a) * 1000.0;  // microseconds
+        return (rig::NowMs() - a) * 1000.0; // microseconds
     };
     const int kCalls = 10000;
     std::vector<double> idle;
@@ -91,4 +91,4 @@ void TickCost(const Settings& set, Results& res)
     DestroyWindow(host);
 }
 
-}  // namespace bench
+} // namespace bench

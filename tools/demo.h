@@ -12,15 +12,15 @@
 namespace demo {
 
 struct Sample {
-    std::string name;   // scene name
-    std::string input;  // the noisy image Tolvane gets
-    std::string clean;  // the original, as PNG
+    std::string name;  // scene name
+    std::string input; // the noisy image Tolvane gets
+    std::string clean; // the original, as PNG
 };
 
 struct OutputChoice {
-    const char* option;    // --format value
-    const char* selector;  // text in Tolvane's output format selector
-    const char* decoded;   // what DetectFormat reports for the output
+    const char* option;   // --format value
+    const char* selector; // text in Tolvane's output format selector
+    const char* decoded;  // what DetectFormat reports for the output
 };
 
 struct Run {
@@ -30,7 +30,7 @@ struct Run {
     long timeoutS = 300;
     std::vector<Sample> samples;
     std::string profile;
-    std::string failure;  // why the run could not be carried out
+    std::string failure; // why the run could not be carried out
 };
 
 // Makes the six scenes: clean PNG originals, noisy inputs in .jpg, .bmp and
@@ -44,4 +44,4 @@ bool MakeSamples(Run& run);
 int Summarise(Run& run, const std::vector<std::vector<std::string>>& rows, const std::vector<tools::JobRecord>& jobs,
               double runMs, const std::vector<std::string>& notes);
 
-}  // namespace demo
+} // namespace demo

@@ -133,14 +133,16 @@ bool AddAllSamples(Run& run, Tolvane& app, tools::BoxGuard& guard)
     rig::Click(ok);
     HWND files = rig::FindDescendant(images, "SysListView32", nullptr);
     bool listed = rig::WaitUntil(
-        [&] { return !IsWindow(images) || (files && rig::ListViewCount(files) == static_cast<int>(run.samples.size())); },
+        [&] {
+            return !IsWindow(images) || (files && rig::ListViewCount(files) == static_cast<int>(run.samples.size()));
+        },
         5000);
     if (!IsWindow(images) || !guard.Answered().empty()) {
         run.failure = "the image dialog did not take the folder " + run.out;
         return false;
     }
     if (!listed)
-        Sleep(1000);  // no file list to watch: give the dialog a moment
+        Sleep(1000); // no file list to watch: give the dialog a moment
     std::string names;
     for (auto& s : run.samples)
         names += (names.empty() ? "\"" : " \"") + paths::FileNameOf(s.input) + "\"";
@@ -251,8 +253,7 @@ bool RunBatch(Run& run, Tolvane& app, HWND standinMain, tools::BoxGuard& guard, 
                     UnionRect(&both, &a, &b);
                     imageio::Image screen;
                     if (tools::CaptureScreen(both, screen))
-                        imageio::SaveImage(paths::JoinPath(run.out, "screen-during.png"), screen,
-                                           imageio::Format::PNG);
+                        imageio::SaveImage(paths::JoinPath(run.out, "screen-during.png"), screen, imageio::Format::PNG);
                     std::string line = progress;
                     std::replace(line.begin(), line.end(), '\n', ' ');
                     tools::Print("  " + Elapsed(start) + "screenshot: " + line + "\n");
@@ -260,8 +261,8 @@ bool RunBatch(Run& run, Tolvane& app, HWND standinMain, tools::BoxGuard& guard, 
             }
         }
         if (rig::NowMs() - start > run.timeoutS * 1000.0) {
-            run.failure = "no \"Processing complete\" within " + std::to_string(run.timeoutS) + " s (status: " +
-                          status + ")";
+            run.failure =
+                "no \"Processing complete\" within " + std::to_string(run.timeoutS) + " s (status: " + status + ")";
             return false;
         }
         Sleep(50);
@@ -269,21 +270,20 @@ bool RunBatch(Run& run, Tolvane& app, HWND standinMain, tools::BoxGuard& guard, 
     runMs = rig::NowMs() - start;
     if (!haveAny)
         notes.push_back("the progress line never showed remaining times, so no screenshot during the run");
-    Sleep(300);  // let the dialog repaint its final lines
+    Sleep(300); // let the dialog repaint its final lines
     Shot(app.dialog, paths::JoinPath(run.out, "tolvane-end.png"), notes);
     return true;
 }
 
 int Demo(Run& run)
 {
-    tools::Print("Making " + std::to_string(std::min(scenes::Count(), 6)) + " sample photographs in " + run.out +
-                 "\n");
+    tools::Print("Making " + std::to_string(std::min(scenes::Count(), 6)) + " sample photographs in " + run.out + "\n");
     if (!demo::MakeSamples(run))
         return 2;
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

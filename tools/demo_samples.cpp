@@ -18,7 +18,7 @@ constexpr int kHeight = 768;
 constexpr double kLumaSigma = 13.0;
 constexpr double kChromaSigma = 6.0;
 
-}  // namespace
+} // namespace
 
 bool MakeSamples(Run& run)
 {
@@ -54,9 +54,9 @@ bool MakeSamples(Run& run)
         run.failure = "cannot write " + run.profile;
         return false;
     }
-    tools::Print("  " + tools::Pad(paths::FileNameOf(run.profile), 16) + " sigma=" +
-                 tools::Fixed(sigmaSum / count, 1) + "\n");
+    tools::Print("  " + tools::Pad(paths::FileNameOf(run.profile), 16) + " sigma=" + tools::Fixed(sigmaSum / count, 1) +
+                 "\n");
     return true;
 }
 
-}  // namespace demo
+} // namespace demo

@@ -17,7 +17,10 @@ namespace {
 
 using tools::Pad;
 
-bool SameFile(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+bool SameFile(const std::string& a, const std::string& b)
+{
+    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
 
 struct JobResult {
     std::string input, output, decoded;
@@ -27,7 +30,10 @@ struct JobResult {
     std::string problem;
 };
 
-std::string Db(double v) { return std::isinf(v) ? std::string("inf") : tools::Fixed(v, 2); }
+std::string Db(double v)
+{
+    return std::isinf(v) ? std::string("inf") : tools::Fixed(v, 2);
+}
 
 std::string CsvField(const std::string& s)
 {
@@ -39,7 +45,7 @@ std::string CsvField(const std::string& s)
     return q + "\"";
 }
 
-}  // namespace
+} // namespace
 
 int Summarise(Run& run, const std::vector<std::vector<std::string>>& rows, const std::vector<tools::JobRecord>& jobs,
               double runMs, const std::vector<std::string>& notes)
@@ -111,12 +117,11 @@ int Summarise(Run& run, const std::vector<std::vector<std::string>>& rows, const
     }
     t << std::string(92, '-') << "\n";
     if (good > 0)
-        t << "Mean PSNR of the good jobs: " << Db(sumIn / good) << " dB before, " << Db(sumOut / good)
-          << " dB after (+" << Db((sumOut - sumIn) / good) << " dB).\n";
+        t << "Mean PSNR of the good jobs: " << Db(sumIn / good) << " dB before, " << Db(sumOut / good) << " dB after (+"
+          << Db((sumOut - sumIn) / good) << " dB).\n";
     t << "Batch run (Start to \"Processing complete\"): " << tools::Fixed(runMs / 1000.0, 1) << " s for "
       << results.size() << " jobs.\n";
-    t << good << " of " << run.samples.size() << " jobs produced a cleaner " << run.choice->decoded
-      << " output.\n";
+    t << good << " of " << run.samples.size() << " jobs produced a cleaner " << run.choice->decoded << " output.\n";
     for (auto& n : notes)
         t << "Note: " << n << "\n";
     std::string table = t.str();
@@ -125,9 +130,9 @@ int Summarise(Run& run, const std::vector<std::vector<std::string>>& rows, const
     csv << "job,input,output,output_format,psnr_input_db,psnr_output_db,gain_db,filter_ms,job_ms,ok\r\n";
     for (size_t i = 0; i < results.size(); ++i) {
         const JobResult& r = results[i];
-        csv << i + 1 << "," << CsvField(r.input) << "," << CsvField(r.output) << "," << r.decoded << ","
-            << Db(r.psnrIn) << "," << Db(r.psnrOut) << "," << Db(r.psnrOut - r.psnrIn) << "," << r.filterMs << ","
-            << r.jobMs << "," << (r.ok ? "yes" : "no") << "\r\n";
+        csv << i + 1 << "," << CsvField(r.input) << "," << CsvField(r.output) << "," << r.decoded << "," << Db(r.psnrIn)
+            << "," << Db(r.psnrOut) << "," << Db(r.psnrOut - r.psnrIn) << "," << r.filterMs << "," << r.jobMs << ","
+            << (r.ok ? "yes" : "no") << "\r\n";
     }
     std::string crlf;
     for (char c : table) {
@@ -142,4 +147,4 @@ int Summarise(Run& run, const std::vector<std::vector<std::string>>& rows, const
     return all ? 0 : 1;
 }
 
-}  // namespace demo
+} // namespace demo

@@ -130,7 +130,7 @@ bool CaptureScreen(const RECT& area, imageio::Image& out)
     BITMAPINFO bi = {};
     bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;  // top-down rows, as imageio keeps them
+    bi.bmiHeader.biHeight = -h; // top-down rows, as imageio keeps them
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 24;
     bi.bmiHeader.biCompression = BI_RGB;
@@ -188,7 +188,6 @@ bool SaveWindowShot(HWND window, const std::string& pngPath, std::string* error)
     return imageio::SaveImage(pngPath, img, imageio::Format::PNG, 90, error);
 }
 
-
 std::vector<JobRecord> JobsFromJournal(const std::vector<rig::JournalEvent>& events)
 {
     std::vector<JobRecord> jobs;
@@ -226,4 +225,4 @@ std::vector<JobRecord> JobsFromJournal(const std::vector<rig::JournalEvent>& eve
     return jobs;
 }
 
-}  // namespace tools
+} // namespace tools

@@ -71,19 +71,19 @@ using BoxGuard = rig::Watchdog;
 // One image's passage through the stand-in, from its "menu image-open" to its
 // "saved" (or the next job's start), with the ticks of the steps between.
 struct JobRecord {
-    std::string image;      // from image-opened
-    std::string output;     // from saved
-    std::string savedAs;    // TIFF, JPEG or BMP
-    DWORD openMenu = 0;     // menu image-open
+    std::string image;   // from image-opened
+    std::string output;  // from saved
+    std::string savedAs; // TIFF, JPEG or BMP
+    DWORD openMenu = 0;  // menu image-open
     DWORD imageOpened = 0;
     DWORD profileMenu = 0;
     DWORD filterMenu = 0;
-    DWORD filterDone = 0;   // filter-applied
-    DWORD filterMs = 0;     // the stand-in's own measure of the filter
+    DWORD filterDone = 0; // filter-applied
+    DWORD filterMs = 0;   // the stand-in's own measure of the filter
     DWORD saveMenu = 0;
     DWORD saved = 0;
-    bool failed = false;    // open-failed, profile-failed, filter-failed or save-failed seen
+    bool failed = false; // open-failed, profile-failed, filter-failed or save-failed seen
 };
 std::vector<JobRecord> JobsFromJournal(const std::vector<rig::JournalEvent>& events);
 
-}  // namespace tools
+} // namespace tools

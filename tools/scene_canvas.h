@@ -17,10 +17,22 @@ struct Rgb {
     float r, g, b;
 };
 
-inline Rgb operator+(Rgb a, Rgb b) { return {a.r + b.r, a.g + b.g, a.b + b.b}; }
-inline Rgb operator*(Rgb a, float s) { return {a.r * s, a.g * s, a.b * s}; }
-inline Rgb Mix(Rgb a, Rgb b, float t) { return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t}; }
-inline float Clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
+inline Rgb operator+(Rgb a, Rgb b)
+{
+    return {a.r + b.r, a.g + b.g, a.b + b.b};
+}
+inline Rgb operator*(Rgb a, float s)
+{
+    return {a.r * s, a.g * s, a.b * s};
+}
+inline Rgb Mix(Rgb a, Rgb b, float t)
+{
+    return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
+}
+inline float Clamp01(float v)
+{
+    return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+}
 inline float Smooth(float e0, float e1, float x)
 {
     float t = Clamp01((x - e0) / (e1 - e0));
@@ -135,4 +147,4 @@ inline imageio::Image ToImage(const Canvas& cv)
     return img;
 }
 
-}  // namespace scenes
+} // namespace scenes

@@ -16,69 +16,203 @@ namespace scenes {
 namespace {
 
 struct Ridge {
-    float base;   // lowest point of the crest line, fraction of the height
-    float amp;    // how far the crest rises above it
-    float freq;   // crest features across the width
+    float base; // lowest point of the crest line, fraction of the height
+    float amp;  // how far the crest rises above it
+    float freq; // crest features across the width
     Rgb color;
-    float snow;   // 0: none; otherwise the snow line, as a fraction of amp below the highest crest
+    float snow; // 0: none; otherwise the snow line, as a fraction of amp below the highest crest
 };
 
 struct Scene {
     const char* name;
     std::uint32_t seed;
     Rgb skyTop, skyHorizon;
-    float sunX, sunY, sunR;  // fractions of width/height; radius a fraction of the width
+    float sunX, sunY, sunR; // fractions of width/height; radius a fraction of the width
     Rgb sun;
     float glow;
-    float clouds;  // 0: clear .. 1: overcast
+    float clouds; // 0: clear .. 1: overcast
     Rgb cloudLight, cloudShade;
     int ridgeCount;
     Ridge ridges[3];
-    float groundTop;  // where the ground meets the last hill (no-water scenes)
+    float groundTop; // where the ground meets the last hill (no-water scenes)
     Rgb groundFar, groundNear;
-    float water;      // top of the water, fraction of height; 0 = no water
-    float bank;       // top of the foreground bank in water scenes
+    float water; // top of the water, fraction of height; 0 = no water
+    float bank;  // top of the foreground bank in water scenes
     Rgb waterTint;
-    int shoreTrees;   // small conifers on the far shore (water scenes)
+    int shoreTrees; // small conifers on the far shore (water scenes)
     int conifers, broadleaf;
     Rgb coniferColor;
     Rgb foliage[3];
-    float treeMin, treeMax;  // tree height (fraction of height) far and near
+    float treeMin, treeMax; // tree height (fraction of height) far and near
 };
 
 const Scene kScenes[] = {
-    {"meadow", 11u, {58, 110, 190}, {170, 200, 228}, 0.78f, 0.14f, 0.028f, {255, 250, 225}, 0.55f, 0.45f,
-     {250, 250, 252}, {170, 178, 196}, 2,
+    {"meadow",
+     11u,
+     {58, 110, 190},
+     {170, 200, 228},
+     0.78f,
+     0.14f,
+     0.028f,
+     {255, 250, 225},
+     0.55f,
+     0.45f,
+     {250, 250, 252},
+     {170, 178, 196},
+     2,
      {{0.50f, 0.13f, 2.2f, {112, 140, 160}, 0.0f}, {0.58f, 0.10f, 3.0f, {78, 118, 70}, 0.0f}, {}},
-     0.62f, {120, 150, 70}, {72, 120, 38}, 0.0f, 0.0f, {}, 0, 3, 9, {38, 70, 40},
-     {{64, 112, 40}, {86, 128, 44}, {52, 96, 36}}, 0.06f, 0.42f},
-    {"lake", 23u, {92, 140, 200}, {232, 214, 204}, 0.22f, 0.30f, 0.022f, {255, 236, 200}, 0.75f, 0.25f,
-     {250, 240, 236}, {168, 160, 176}, 3,
-     {{0.42f, 0.22f, 1.6f, {140, 156, 182}, 0.55f}, {0.50f, 0.14f, 2.6f, {96, 116, 140}, 0.0f},
+     0.62f,
+     {120, 150, 70},
+     {72, 120, 38},
+     0.0f,
+     0.0f,
+     {},
+     0,
+     3,
+     9,
+     {38, 70, 40},
+     {{64, 112, 40}, {86, 128, 44}, {52, 96, 36}},
+     0.06f,
+     0.42f},
+    {"lake",
+     23u,
+     {92, 140, 200},
+     {232, 214, 204},
+     0.22f,
+     0.30f,
+     0.022f,
+     {255, 236, 200},
+     0.75f,
+     0.25f,
+     {250, 240, 236},
+     {168, 160, 176},
+     3,
+     {{0.42f, 0.22f, 1.6f, {140, 156, 182}, 0.55f},
+      {0.50f, 0.14f, 2.6f, {96, 116, 140}, 0.0f},
       {0.56f, 0.06f, 4.0f, {48, 76, 60}, 0.0f}},
-     0.0f, {86, 120, 60}, {60, 96, 40}, 0.56f, 0.86f, {40, 70, 96}, 26, 5, 0, {30, 58, 40},
-     {{60, 100, 40}, {70, 110, 44}, {50, 90, 36}}, 0.05f, 0.30f},
-    {"sunset", 37u, {44, 52, 110}, {250, 150, 70}, 0.52f, 0.44f, 0.034f, {255, 220, 140}, 1.25f, 0.35f,
-     {250, 170, 120}, {120, 70, 90}, 2,
+     0.0f,
+     {86, 120, 60},
+     {60, 96, 40},
+     0.56f,
+     0.86f,
+     {40, 70, 96},
+     26,
+     5,
+     0,
+     {30, 58, 40},
+     {{60, 100, 40}, {70, 110, 44}, {50, 90, 36}},
+     0.05f,
+     0.30f},
+    {"sunset",
+     37u,
+     {44, 52, 110},
+     {250, 150, 70},
+     0.52f,
+     0.44f,
+     0.034f,
+     {255, 220, 140},
+     1.25f,
+     0.35f,
+     {250, 170, 120},
+     {120, 70, 90},
+     2,
      {{0.48f, 0.12f, 2.0f, {96, 66, 104}, 0.0f}, {0.57f, 0.08f, 3.2f, {58, 40, 66}, 0.0f}, {}},
-     0.0f, {50, 40, 40}, {34, 26, 30}, 0.60f, 0.88f, {70, 50, 80}, 18, 4, 0, {26, 22, 30},
-     {{40, 30, 34}, {46, 34, 36}, {36, 28, 32}}, 0.05f, 0.34f},
-    {"alpine", 41u, {30, 86, 180}, {160, 196, 230}, 0.30f, 0.12f, 0.024f, {255, 252, 235}, 0.5f, 0.3f,
-     {252, 252, 255}, {180, 188, 204}, 3,
-     {{0.40f, 0.30f, 1.4f, {120, 136, 170}, 0.5f}, {0.52f, 0.18f, 2.2f, {84, 104, 128}, 0.35f},
+     0.0f,
+     {50, 40, 40},
+     {34, 26, 30},
+     0.60f,
+     0.88f,
+     {70, 50, 80},
+     18,
+     4,
+     0,
+     {26, 22, 30},
+     {{40, 30, 34}, {46, 34, 36}, {36, 28, 32}},
+     0.05f,
+     0.34f},
+    {"alpine",
+     41u,
+     {30, 86, 180},
+     {160, 196, 230},
+     0.30f,
+     0.12f,
+     0.024f,
+     {255, 252, 235},
+     0.5f,
+     0.3f,
+     {252, 252, 255},
+     {180, 188, 204},
+     3,
+     {{0.40f, 0.30f, 1.4f, {120, 136, 170}, 0.5f},
+      {0.52f, 0.18f, 2.2f, {84, 104, 128}, 0.35f},
       {0.60f, 0.07f, 3.5f, {60, 96, 56}, 0.0f}},
-     0.64f, {112, 146, 64}, {70, 118, 42}, 0.0f, 0.0f, {}, 0, 14, 2, {28, 60, 38},
-     {{70, 118, 44}, {80, 126, 48}, {60, 108, 40}}, 0.05f, 0.46f},
-    {"coast", 53u, {64, 126, 204}, {196, 222, 240}, 0.66f, 0.18f, 0.026f, {255, 252, 232}, 0.6f, 0.6f,
-     {252, 252, 252}, {150, 160, 180}, 1,
+     0.64f,
+     {112, 146, 64},
+     {70, 118, 42},
+     0.0f,
+     0.0f,
+     {},
+     0,
+     14,
+     2,
+     {28, 60, 38},
+     {{70, 118, 44}, {80, 126, 48}, {60, 108, 40}},
+     0.05f,
+     0.46f},
+    {"coast",
+     53u,
+     {64, 126, 204},
+     {196, 222, 240},
+     0.66f,
+     0.18f,
+     0.026f,
+     {255, 252, 232},
+     0.6f,
+     0.6f,
+     {252, 252, 252},
+     {150, 160, 180},
+     1,
      {{0.47f, 0.07f, 2.4f, {100, 126, 120}, 0.0f}, {}, {}},
-     0.0f, {214, 196, 150}, {196, 172, 120}, 0.50f, 0.80f, {36, 96, 128}, 0, 0, 4, {30, 60, 40},
-     {{60, 104, 44}, {76, 118, 46}, {54, 96, 40}}, 0.10f, 0.40f},
-    {"autumn", 67u, {118, 134, 156}, {206, 206, 200}, 0.40f, 0.10f, 0.0f, {240, 236, 220}, 0.25f, 0.75f,
-     {232, 232, 232}, {140, 142, 150}, 2,
+     0.0f,
+     {214, 196, 150},
+     {196, 172, 120},
+     0.50f,
+     0.80f,
+     {36, 96, 128},
+     0,
+     0,
+     4,
+     {30, 60, 40},
+     {{60, 104, 44}, {76, 118, 46}, {54, 96, 40}},
+     0.10f,
+     0.40f},
+    {"autumn",
+     67u,
+     {118, 134, 156},
+     {206, 206, 200},
+     0.40f,
+     0.10f,
+     0.0f,
+     {240, 236, 220},
+     0.25f,
+     0.75f,
+     {232, 232, 232},
+     {140, 142, 150},
+     2,
      {{0.50f, 0.10f, 2.4f, {120, 122, 110}, 0.0f}, {0.57f, 0.08f, 3.0f, {110, 104, 60}, 0.0f}, {}},
-     0.60f, {168, 150, 80}, {130, 112, 46}, 0.0f, 0.0f, {}, 0, 1, 11, {40, 60, 40},
-     {{200, 90, 30}, {220, 160, 40}, {170, 50, 30}}, 0.06f, 0.44f},
+     0.60f,
+     {168, 150, 80},
+     {130, 112, 46},
+     0.0f,
+     0.0f,
+     {},
+     0,
+     1,
+     11,
+     {40, 60, 40},
+     {{200, 90, 30}, {220, 160, 40}, {170, 50, 30}},
+     0.06f,
+     0.44f},
 };
 const int kSceneCount = static_cast<int>(sizeof kScenes / sizeof kScenes[0]);
 
@@ -89,7 +223,7 @@ void PaintSky(Canvas& cv, const Scene& sc, float horizonY)
     for (int y = 0; y < H; ++y) {
         float t = Clamp01(y / horizonY);
         Rgb base = Mix(sc.skyTop, sc.skyHorizon, std::pow(t, 0.8f));
-        float fade = 1.0f - Smooth(0.7f, 1.0f, t);  // clouds thin out towards the horizon
+        float fade = 1.0f - Smooth(0.7f, 1.0f, t); // clouds thin out towards the horizon
         for (int x = 0; x < W; ++x) {
             Rgb c = base;
             float dx = x - sx, dy = y - sy;
@@ -146,8 +280,7 @@ void PaintRidges(Canvas& cv, const Scene& sc)
                 float fu = u * r.freq * 5.0f, fv = v * r.freq * 5.0f;
                 float grad = Fbm(fu + 0.02f, fv, 4, sc.seed + 50u + i) - Fbm(fu - 0.02f, fv, 4, sc.seed + 50u + i);
                 float faceLight = Clamp01(0.5f + grad * lightSide * 12.0f);
-                float light = Mix(Rgb{faceLight, 0, 0}, Rgb{crestLight, 0, 0},
-                                  std::exp(-(y - crest) / (0.05f * H))).r;
+                float light = Mix(Rgb{faceLight, 0, 0}, Rgb{crestLight, 0, 0}, std::exp(-(y - crest) / (0.05f * H))).r;
                 float tex = Fbm(u * r.freq * 9.0f, v * r.freq * 9.0f, 4, sc.seed + 60u + i);
                 // Gullies run down the slopes of the high ranges.
                 float gully = r.snow > 0.0f ? Fbm(u * r.freq * 30.0f, v * r.freq * 8.0f, 3, sc.seed + 70u + i) : 0.5f;
@@ -178,11 +311,11 @@ void PaintGround(Canvas& cv, const Scene& sc, float top, std::uint32_t salt)
         int y0 = std::max(0, static_cast<int>(std::floor(gy)) - 1);
         for (int y = y0; y < H; ++y) {
             float cover = Clamp01(y - gy + 0.5f);
-            float dz = Clamp01((y - gy) / (H - gy));  // 0 far .. 1 near
+            float dz = Clamp01((y - gy) / (H - gy)); // 0 far .. 1 near
             float persp = 1.0f / (0.12f + 0.88f * dz);
             float u = static_cast<float>(x) / W, v = static_cast<float>(y) / H;
             float fine = Fbm(u * 90.0f * persp, v * 40.0f * persp, 3, sc.seed + salt + 7u);
-            float blades = Noise(x * 0.9f, y * 0.12f, sc.seed + salt + 9u);  // vertical streaks close up
+            float blades = Noise(x * 0.9f, y * 0.12f, sc.seed + salt + 9u); // vertical streaks close up
             float patches = Fbm(u * 3.0f, v * 5.0f, 4, sc.seed + salt + 11u);
             Rgb c = Mix(sc.groundFar, sc.groundNear, std::pow(dz, 0.7f));
             float tex = 0.82f + 0.3f * (fine - 0.5f) + 0.22f * dz * (blades - 0.5f);
@@ -199,7 +332,7 @@ void PaintWater(Canvas& cv, const Scene& sc)
     const float sx = sc.sunX * W;
     const bool sunAbove = sc.sunR > 0.0f && sc.sunY * H < top;
     for (int y = top; y < H; ++y) {
-        float depth = static_cast<float>(y - top) / (H - top);  // 0 at the far shore
+        float depth = static_cast<float>(y - top) / (H - top); // 0 at the far shore
         for (int x = 0; x < W; ++x) {
             float u = static_cast<float>(x) / W;
             // Ripples shift the mirrored sample sideways and vertically,
@@ -242,7 +375,7 @@ void PaintConifer(Canvas& cv, const Scene& sc, float x0, float yb, float h, floa
     const float tiers = 5.0f + (id % 4);
     int xl = static_cast<int>(x0 - 0.25f * h) - 2, xr = static_cast<int>(x0 + 0.25f * h) + 2;
     for (int y = static_cast<int>(yb - h); y <= static_cast<int>(yb); ++y) {
-        float v = (yb - y) / h;  // 0 at the foot, 1 at the tip
+        float v = (yb - y) / h; // 0 at the foot, 1 at the tip
         if (v < 0.0f || v > 1.0f)
             continue;
         float tier = v * tiers - std::floor(v * tiers);
@@ -331,7 +464,7 @@ std::vector<Tree> PlaceTrees(const Scene& sc, Rng& rng, int W, int H, float top,
         t.x = rng.Range(-0.02f, 1.02f) * W;
         float gy = GroundLine(sc, top, t.x, W, H, salt);
         float dz = rng.Range(0.03f, 1.0f);
-        dz = dz * dz;  // more trees in the distance, as in a real view
+        dz = dz * dz; // more trees in the distance, as in a real view
         t.yb = gy + dz * (H * 1.06f - gy);
         t.h = H * (sc.treeMin + (sc.treeMax - sc.treeMin) * dz) * rng.Range(0.8f, 1.2f);
         t.leaf = static_cast<int>(rng.Next() % 3);
@@ -341,11 +474,17 @@ std::vector<Tree> PlaceTrees(const Scene& sc, Rng& rng, int W, int H, float top,
     return trees;
 }
 
-}  // namespace
+} // namespace
 
-int Count() { return kSceneCount; }
+int Count()
+{
+    return kSceneCount;
+}
 
-const char* Name(int index) { return index >= 0 && index < kSceneCount ? kScenes[index].name : ""; }
+const char* Name(int index)
+{
+    return index >= 0 && index < kSceneCount ? kScenes[index].name : "";
+}
 
 imageio::Image Render(int index, int width, int height)
 {
@@ -381,4 +520,4 @@ imageio::Image Render(int index, int width, int height)
     return ToImage(cv);
 }
 
-}  // namespace scenes
+} // namespace scenes

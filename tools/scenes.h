@@ -22,9 +22,9 @@ imageio::Image Render(int index, int width, int height);
 // with brightness (sigma lumaSigma at mid grey) and an independent chroma
 // part (chromaSigma on the red and blue differences). Deterministic in seed.
 struct NoiseStats {
-    double sigma = 0.0;  // measured standard deviation of the added noise, per channel, before clipping
+    double sigma = 0.0; // measured standard deviation of the added noise, per channel, before clipping
 };
 imageio::Image AddSensorNoise(const imageio::Image& clean, double lumaSigma, double chromaSigma, unsigned seed,
                               NoiseStats* stats = nullptr);
 
-}  // namespace scenes
+} // namespace scenes

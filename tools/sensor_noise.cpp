@@ -19,7 +19,7 @@ float Gauss(int x, int y, std::uint32_t seed)
     return static_cast<float>(std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2));
 }
 
-}  // namespace
+} // namespace
 
 imageio::Image AddSensorNoise(const imageio::Image& clean, double lumaSigma, double chromaSigma, unsigned seed,
                               NoiseStats* stats)
@@ -38,7 +38,7 @@ imageio::Image AddSensorNoise(const imageio::Image& clean, double lumaSigma, dou
             float l = Gauss(x, y, seed) * static_cast<float>(lumaSigma) * k;
             float c1 = Gauss(x, y, seed + 1u) * static_cast<float>(chromaSigma);
             float c2 = Gauss(x, y, seed + 2u) * static_cast<float>(chromaSigma);
-            float n[3] = {l + c2, l - 0.5f * (c1 + c2), l + c1};  // B, G, R
+            float n[3] = {l + c2, l - 0.5f * (c1 + c2), l + c1}; // B, G, R
             std::uint8_t* q = dst + x * out.channels;
             for (int c = 0; c < 3; ++c) {
                 sumSq += static_cast<double>(n[c]) * n[c];
@@ -54,4 +54,4 @@ imageio::Image AddSensorNoise(const imageio::Image& clean, double lumaSigma, dou
     return out;
 }
 
-}  // namespace scenes
+} // namespace scenes

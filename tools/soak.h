@@ -49,7 +49,7 @@ struct StopFigures {
     int missed = 0;        // runs that ended before the Stop (not counted)
     std::vector<double> stopToBoxMs;
     double worstAnswerMs = 0.0;
-    std::vector<std::string> notes;  // the first few failures, described
+    std::vector<std::string> notes; // the first few failures, described
     void Note(const std::string& s)
     {
         if (notes.size() < 20)
@@ -66,4 +66,4 @@ bool RandomStops(const std::string& out, int count, unsigned seed, StopFigures& 
 // One run of `jobs` jobs in `out`\overnight; the growth figures go to `report`.
 bool Overnight(const std::string& out, int jobs, std::string& report, std::string& failure);
 
-}  // namespace soak
+} // namespace soak

@@ -38,7 +38,7 @@ using tools::Fixed;
 
 const char kUsage[] = "usage: soak_driver [--stops N] [--jobs M] [--out FOLDER] [--seed S]\n";
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

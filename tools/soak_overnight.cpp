@@ -25,10 +25,10 @@ struct Sample {
     SIZE_T workingSet = 0;
     SIZE_T privateBytes = 0;
     SIZE_T pagefile = 0;
-    SIZE_T committedPrivate = 0;  // committed MEM_PRIVATE regions, summed over VirtualQueryEx
+    SIZE_T committedPrivate = 0; // committed MEM_PRIVATE regions, summed over VirtualQueryEx
     DWORD gdi = 0, gdiError = 0;
     DWORD user = 0, userError = 0;
-    int windows = 0;  // the process's windows, top-level and child
+    int windows = 0; // the process's windows, top-level and child
 };
 
 BOOL CALLBACK CountChild(HWND, LPARAM lp)
@@ -72,7 +72,10 @@ Sample SampleProcess(HANDLE process, DWORD pid)
     return s;
 }
 
-std::string Kib(SIZE_T bytes) { return Fixed(static_cast<double>(bytes) / 1024.0, 0) + " KiB"; }
+std::string Kib(SIZE_T bytes)
+{
+    return Fixed(static_cast<double>(bytes) / 1024.0, 0) + " KiB";
+}
 
 std::string Growth(long long a, long long b, const std::string& unit, double scale)
 {
@@ -80,7 +83,7 @@ std::string Growth(long long a, long long b, const std::string& unit, double sca
     return (d >= 0 ? "+" : "") + Fixed(static_cast<double>(d) / scale, 0) + unit;
 }
 
-}  // namespace
+} // namespace
 
 bool Overnight(const std::string& out, int jobs, std::string& report, std::string& failure)
 {
@@ -145,15 +148,15 @@ bool Overnight(const std::string& out, int jobs, std::string& report, std::strin
             break;
         }
         if (rig::NowMs() - t0 > limitMs) {
-            failure = "no \"Processing complete\" within " + Fixed(limitMs / 1000.0, 0) + " s (status \"" + status +
-                      "\")";
+            failure =
+                "no \"Processing complete\" within " + Fixed(limitMs / 1000.0, 0) + " s (status \"" + status + "\")";
             break;
         }
         Sleep(100);
     }
     const double runMs = rig::NowMs() - t0;
     if (failure.empty()) {
-        Sleep(1000);  // the last save lands just after "Processing complete"
+        Sleep(1000); // the last save lands just after "Processing complete"
         last = SampleProcess(app.proc.process, app.proc.pid);
     }
     size_t saved = standin.EventsNamed("saved").size();
@@ -195,8 +198,7 @@ bool Overnight(const std::string& out, int jobs, std::string& report, std::strin
     auto count = [&](const char* label, DWORD a, DWORD aErr, DWORD b, DWORD bErr) {
         if (a == 0 || b == 0) {
             r << Pad(label, 30) << "no figure: GetGuiResources returned " << a << " (error " << aErr << ") and " << b
-              << " (error " << bErr << ")" << (aErr == ERROR_CALL_NOT_IMPLEMENTED ? ", not implemented" : "")
-              << "\n";
+              << " (error " << bErr << ")" << (aErr == ERROR_CALL_NOT_IMPLEMENTED ? ", not implemented" : "") << "\n";
         } else {
             r << Pad(label, 30) << Pad(std::to_string(a), 16, true) << Pad(std::to_string(b), 16, true)
               << Pad(Growth(a, b, "", 1.0), 16, true) << "\n";
@@ -212,4 +214,4 @@ bool Overnight(const std::string& out, int jobs, std::string& report, std::strin
     return true;
 }
 
-}  // namespace soak
+} // namespace soak

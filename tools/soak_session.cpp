@@ -60,4 +60,4 @@ bool WriteInputs(const std::string& dir, int count, std::vector<std::string>& im
     return rig::WriteTestProfile(profile);
 }
 
-}  // namespace soak
+} // namespace soak

@@ -25,10 +25,10 @@ const char kTerminated[] = "Batch processing terminated.  Cancel Neat Image manu
 // The stand-in's windows that a Stop can leave up, and the journal kinds of
 // the three that a user cancels.
 struct Left {
-    bool imageOrProfileOpen = false;  // "#32770" "Open"
-    bool saveAs = false;              // "#32770" "Save As"
-    bool jpeg = false;                // "TSaveJPEGform"
-    bool calc = false;                // "TCalcForm": filtering
+    bool imageOrProfileOpen = false; // "#32770" "Open"
+    bool saveAs = false;             // "#32770" "Save As"
+    bool jpeg = false;               // "TSaveJPEGform"
+    bool calc = false;               // "TCalcForm": filtering
 };
 
 Left StandInWindows(DWORD pid)
@@ -91,8 +91,8 @@ bool SettleStandIn(const rig::StandInApp& standin, std::vector<std::string>& can
 // The command the stand-in was handling when the box appeared: the last
 // "menu" event up to then, and what had happened since.
 struct InFlight {
-    std::string command;               // image-open, profile-open, filter-apply, image-saveas or ""
-    std::vector<std::string> shown;    // "shown" kinds journaled since that command
+    std::string command;            // image-open, profile-open, filter-apply, image-saveas or ""
+    std::vector<std::string> shown; // "shown" kinds journaled since that command
 };
 
 InFlight InFlightAt(const std::vector<rig::JournalEvent>& events, DWORD boxTick, size_t from)
@@ -147,7 +147,7 @@ bool LegitimatelyLate(const rig::JournalEvent& e, const InFlight& f, const Left&
             return Contains(f.shown, "jpeg-options") && !atBox.jpeg;
         return Contains(f.shown, "save-as") && !atBox.saveAs;
     }
-    return false;  // menu, busy, never, hidden, ...: a step after the box
+    return false; // menu, busy, never, hidden, ...: a step after the box
 }
 
 // Presses Start and waits for the first row's status line. False (with the
@@ -159,7 +159,7 @@ bool StartAtFirstRow(const Tolvane& app, const std::string& firstImage, std::str
     return rig::WaitUntil([&] { return (seen = app.Status()) == want; }, 5000);
 }
 
-}  // namespace
+} // namespace
 
 bool RandomStops(const std::string& out, int count, unsigned seed, StopFigures& fig, std::string& failure)
 {
@@ -288,8 +288,8 @@ bool RandomStops(const std::string& out, int count, unsigned seed, StopFigures& 
             slow = probe.slow > 0;
             if (slow)
                 fig.Note(label + ": " + std::to_string(probe.slow) + " of " + std::to_string(probe.probes) +
-                         " WM_NULL probes answered later than 100 ms or not at all (worst " +
-                         Fixed(probe.worstMs, 1) + " ms)");
+                         " WM_NULL probes answered later than 100 ms or not at all (worst " + Fixed(probe.worstMs, 1) +
+                         " ms)");
         }
         if (!box && app->Status() == "Processing complete") {
             // The run ended just before the Stop: nothing to stop.
@@ -368,4 +368,4 @@ bool RandomStops(const std::string& out, int count, unsigned seed, StopFigures& 
     return true;
 }
 
-}  // namespace soak
+} // namespace soak

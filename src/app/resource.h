@@ -2,13 +2,13 @@
 #pragma once
 
 // Main dialog (template 101) and its controls.
-#define IDD_MAIN                101
-#define IDC_JOB_LIST            102
-#define IDC_ADD                 103
-#define IDC_REMOVE              104
-#define IDC_STATUS              105
-#define IDC_START               106
-#define IDC_STOP                107
+#define IDD_MAIN     101
+#define IDC_JOB_LIST 102
+#define IDC_ADD      103
+#define IDC_REMOVE   104
+#define IDC_STATUS   105
+#define IDC_START    106
+#define IDC_STOP     107
 // <winuser.h> uses IDC_HELP for a system cursor; here it is the Help button.
 #ifdef IDC_HELP
 #undef IDC_HELP
@@ -20,4 +20,4 @@
 #define IDC_OUTPUT_FORMAT_LABEL 113
 
 // Application icon.
-#define IDI_APP                 109
+#define IDI_APP 109

@@ -15,11 +15,11 @@
 // worker handle is stored only by StartBatch while it is none, and cleared by
 // the worker at its end of run or by a successful Stop.
 struct BatchState {
-    std::atomic<HANDLE> worker{nullptr};      // batch worker thread, or none
-    std::atomic<LONG> imagesDone{0};          // jobs of this run taken so far
-    std::atomic<LONG> imageTotal{0};          // rows in the job list at the start of the run
-    std::atomic<DWORD> batchStartTick{0};     // GetTickCount at the start of the run
-    std::atomic<DWORD> imageStartTick{0};     // GetTickCount before the current job began
+    std::atomic<HANDLE> worker{nullptr};  // batch worker thread, or none
+    std::atomic<LONG> imagesDone{0};      // jobs of this run taken so far
+    std::atomic<LONG> imageTotal{0};      // rows in the job list at the start of the run
+    std::atomic<DWORD> batchStartTick{0}; // GetTickCount at the start of the run
+    std::atomic<DWORD> imageStartTick{0}; // GetTickCount before the current job began
 };
 extern BatchState Batch;
 

@@ -26,10 +26,10 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 // The worker's buffers, one set for the one worker there ever is.
 struct WorkerBuffers {
     LVITEMA item;
-    char text[256];          // one column of a row, limit 255 as the control is asked
+    char text[256]; // one column of a row, limit 255 as the control is asked
     char imagePath[256];
     char profilePath[256];
-    char status[300];        // two 10-digit counts and a 254-character path, with room to spare
+    char status[300]; // two 10-digit counts and a 254-character path, with room to spare
 } Work;
 
 int ListCount(void*)

@@ -24,8 +24,7 @@ char FileBuffer[8192];
 char FileTitleBuffer[8192];
 char ProfileFileBuffer[256];
 
-const char kImageFilter[] =
-    "Image Files (*.jpg, *.jpeg, *.bmp, *.tif, *.tiff)\0*.jpg;*.jpeg;*.bmp;*.tif;*.tiff\0";
+const char kImageFilter[] = "Image Files (*.jpg, *.jpeg, *.bmp, *.tif, *.tiff)\0*.jpg;*.jpeg;*.bmp;*.tif;*.tiff\0";
 const char kProfileFilter[] = "Noise profiles (*.dnp, *.dnf)\0*.dnp;*.dnf\0";
 const char kSelectionTooLarge[] =
     "Too many files were selected at once, so none was added.  Select fewer files and try again.";
@@ -67,8 +66,7 @@ void WarnNotAdded(int count, bool profileTooLong)
                       : count == 1   ? "its path is longer than 254 characters."
                                      : "their paths are longer than 254 characters.";
     char text[200];
-    FormatText(text, sizeof text, "%d of the selected files %s not added: %s", count, count == 1 ? "was" : "were",
-               why);
+    FormatText(text, sizeof text, "%d of the selected files %s not added: %s", count, count == 1 ? "was" : "were", why);
     ShowWarning(text, "Warning");
 }
 

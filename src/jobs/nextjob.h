@@ -26,9 +26,9 @@ struct JobListReader {
 };
 
 enum class NextJob {
-    Found,              // image and profile of the job with identity *id
-    None,               // no row of this run is left
-    ImageUnreadable,    // the row could not be read, again and again
+    Found,           // image and profile of the job with identity *id
+    None,            // no row of this run is left
+    ImageUnreadable, // the row could not be read, again and again
     ProfileUnreadable,
 };
 

@@ -14,8 +14,8 @@ constexpr char kServerClass[] = "TolvaneMenuBridge";
 // Sent to a server window: wParam = client process id, lParam = request number.
 constexpr UINT kRequestMessage = WM_APP + 0x2B7;
 // What a server window returns when it has read the request and written a reply.
-constexpr LRESULT kHandled = 0x544D4231;  // "TMB1"
-constexpr uint32_t kMagic = 0x424D4E54;    // "TNMB"
+constexpr LRESULT kHandled = 0x544D4231; // "TMB1"
+constexpr uint32_t kMagic = 0x424D4E54;  // "TNMB"
 // Caption bytes carried per request; longer caller buffers are reproduced up to this size.
 constexpr uint32_t kTextCapacity = 32768;
 
@@ -24,10 +24,10 @@ constexpr uint32_t kTextCapacity = 32768;
 enum class Op : uint32_t { ItemCount = 1, ItemInfo, ItemId, SubMenu };
 
 enum class Status : uint32_t {
-    Pending = 0,   // not answered
-    NotOwner = 1,  // the menu does not belong to the server's process
-    Done = 2,      // the server ran the call; result, lastError and the out-fields are valid
-    Refused = 3,   // malformed request (magic, pointer size)
+    Pending = 0,  // not answered
+    NotOwner = 1, // the menu does not belong to the server's process
+    Done = 2,     // the server ran the call; result, lastError and the out-fields are valid
+    Refused = 3,  // malformed request (magic, pointer size)
 };
 
 struct Channel {
@@ -36,19 +36,19 @@ struct Channel {
     uint32_t sequence;
     Op op;
     Status status;
-    uint32_t item;         // position or identifier
-    uint32_t byPosition;   // GetMenuItemInfoA's fByPosition
-    uint32_t lastError;    // in: the caller's last error before the call; out: the last error after it
-    uint64_t menu;         // HMENU value
-    uint64_t result;       // return value, widened (int, UINT, BOOL or HMENU)
+    uint32_t item;       // position or identifier
+    uint32_t byPosition; // GetMenuItemInfoA's fByPosition
+    uint32_t lastError;  // in: the caller's last error before the call; out: the last error after it
+    uint64_t menu;       // HMENU value
+    uint64_t result;     // return value, widened (int, UINT, BOOL or HMENU)
     // GetMenuItemInfoA only.
-    uint32_t infoBytes;    // bytes of `info` that are the caller's structure (its cbSize, capped)
-    uint32_t hasText;      // the caller passed a non-null dwTypeData
-    uint32_t textBytes;    // bytes of the caller's buffer mirrored in `text`
-    uint32_t typeDataIsText;  // after the call dwTypeData still pointed at the caption buffer
-    uint64_t typeData;     // otherwise: the value USER32 left in dwTypeData (a bitmap handle or 0)
+    uint32_t infoBytes;      // bytes of `info` that are the caller's structure (its cbSize, capped)
+    uint32_t hasText;        // the caller passed a non-null dwTypeData
+    uint32_t textBytes;      // bytes of the caller's buffer mirrored in `text`
+    uint32_t typeDataIsText; // after the call dwTypeData still pointed at the caption buffer
+    uint64_t typeData;       // otherwise: the value USER32 left in dwTypeData (a bitmap handle or 0)
     MENUITEMINFOA info;
     char text[kTextCapacity];
 };
 
-}  // namespace menubridge
+} // namespace menubridge

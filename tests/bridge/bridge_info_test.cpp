@@ -18,12 +18,13 @@ struct Answer {
     BOOL ok = FALSE;
     DWORD error = 0;
     MENUITEMINFOA info{};
-    std::string buffer;  // the whole caller buffer after the call, guard bytes included
+    std::string buffer; // the whole caller buffer after the call, guard bytes included
     bool typeDataIsBuffer = false;
 };
 
 // One GetMenuItemInfoA with a caller buffer of `bufferSize` bytes (plus guard bytes) claimed as `cch`.
-Answer AskInfo(HMENU menu, UINT item, BOOL byPosition, UINT cbSize, UINT mask, bool withBuffer, UINT cch) {
+Answer AskInfo(HMENU menu, UINT item, BOOL byPosition, UINT cbSize, UINT mask, bool withBuffer, UINT cch)
+{
     std::vector<char> buffer(cch + 16, 'Z');
     Answer a;
     a.info.cbSize = cbSize;
@@ -40,18 +41,29 @@ Answer AskInfo(HMENU menu, UINT item, BOOL byPosition, UINT cbSize, UINT mask, b
 
 // Caption copies with every kind of buffer give what USER32 gives in-process on the same menu: same return
 // value, same cch, same bytes written (and none beyond), for short, exact and long buffers.
-TEST_F(MenuBridgeTest, CaptionBufferSemanticsMatchInProcess) {
+TEST_F(MenuBridgeTest, CaptionBufferSemanticsMatchInProcess)
+{
     struct Target {
         const char* name;
         std::vector<int> parent;
         int pos;
     } targets[] = {{"shortcut caption", {0}, 0}, {"long caption", {1}, 6}, {"empty caption", {0, 3, 1}, 1},
-                   {"separator", {0}, 2},        {"bitmap", {1}, 2},        {"owner-drawn", {1}, 3},
+                   {"separator", {0}, 2},        {"bitmap", {1}, 2},       {"owner-drawn", {1}, 3},
                    {"drop-down", {0}, 3}};
     const UINT masks[] = {MIIM_TYPE, MIIM_STRING, MIIM_STRING | MIIM_FTYPE};
     const std::string longCaption = sample::LongCaption();
-    const UINT sizes[] = {0, 1, 2, 4, 14, 15, 16, 17, 255, static_cast<UINT>(longCaption.size()),
-                          static_cast<UINT>(longCaption.size() + 1), 600};
+    const UINT sizes[] = {0,
+                          1,
+                          2,
+                          4,
+                          14,
+                          15,
+                          16,
+                          17,
+                          255,
+                          static_cast<UINT>(longCaption.size()),
+                          static_cast<UINT>(longCaption.size() + 1),
+                          600};
     int compared = 0;
     for (const Target& t : targets) {
         HMENU remote = MenuAt(owner_->menu, t.parent);
@@ -61,8 +73,8 @@ TEST_F(MenuBridgeTest, CaptionBufferSemanticsMatchInProcess) {
         for (UINT mask : masks) {
             for (int withBuffer = 0; withBuffer < 2; ++withBuffer) {
                 for (UINT cch : sizes) {
-                    SCOPED_TRACE(std::string(t.name) + " mask=" + std::to_string(mask) + " buffer=" +
-                                 std::to_string(withBuffer) + " cch=" + std::to_string(cch));
+                    SCOPED_TRACE(std::string(t.name) + " mask=" + std::to_string(mask) +
+                                 " buffer=" + std::to_string(withBuffer) + " cch=" + std::to_string(cch));
                     Answer want = AskInfo(local, t.pos, TRUE, sample::kCompatInfoSize, mask, withBuffer, cch);
                     Answer got = AskInfo(remote, t.pos, TRUE, sample::kCompatInfoSize, mask, withBuffer, cch);
                     ASSERT_TRUE(want.ok);
@@ -86,7 +98,8 @@ TEST_F(MenuBridgeTest, CaptionBufferSemanticsMatchInProcess) {
 // Truncation read from the other process: cch = buffer size - 1, only the buffer's bytes are written, and
 // the answer equals the in-process one. (Windows ends the copy with a terminator; Wine 8 fills all cch bytes
 // with characters and writes none.)
-TEST_F(MenuBridgeTest, SmallBufferTruncates) {
+TEST_F(MenuBridgeTest, SmallBufferTruncates)
+{
     HMENU file = MenuAt(owner_->menu, {sample::kBarFile});
     HMENU localFile = MenuAt(local_, {sample::kBarFile});
     Answer a = AskInfo(file, 0, TRUE, sample::kCompatInfoSize, MIIM_TYPE, true, 4);
@@ -103,9 +116,10 @@ TEST_F(MenuBridgeTest, SmallBufferTruncates) {
 }
 
 // Full-size structure with every field: same answers as in-process, handles mapped to each side's own.
-TEST_F(MenuBridgeTest, AllFieldsMatchInProcess) {
-    const UINT mask = MIIM_STRING | MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_SUBMENU | MIIM_DATA |
-                      MIIM_CHECKMARKS | MIIM_BITMAP;
+TEST_F(MenuBridgeTest, AllFieldsMatchInProcess)
+{
+    const UINT mask =
+        MIIM_STRING | MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_SUBMENU | MIIM_DATA | MIIM_CHECKMARKS | MIIM_BITMAP;
     const std::vector<std::vector<int>> menus = {{}, {0}, {0, 3}, {0, 3, 1}, {1}, {3}, {4}};
     for (const auto& path : menus) {
         HMENU remote = MenuAt(owner_->menu, path);
@@ -142,7 +156,8 @@ TEST_F(MenuBridgeTest, AllFieldsMatchInProcess) {
 }
 
 // Identifier lookups (fByPosition FALSE) search the drop-downs, in the owner as in-process.
-TEST_F(MenuBridgeTest, LookupByIdentifierSearchesDropDowns) {
+TEST_F(MenuBridgeTest, LookupByIdentifierSearchesDropDowns)
+{
     const UINT ids[] = {sample::kDeep, sample::kOpen, sample::kAbout, sample::kGo, sample::kChecked, 9999};
     for (UINT id : ids) {
         SCOPED_TRACE(id);
@@ -158,7 +173,8 @@ TEST_F(MenuBridgeTest, LookupByIdentifierSearchesDropDowns) {
 
 // Calls the owner's USER32 refuses fail here with the owner's error; calls on handles nobody owns fail with
 // the local error. Each compared with the same call on this process's copy of the menu.
-TEST_F(MenuBridgeTest, FailuresCarryTheOwnersError) {
+TEST_F(MenuBridgeTest, FailuresCarryTheOwnersError)
+{
     struct Case {
         const char* name;
         UINT item;
@@ -184,10 +200,14 @@ TEST_F(MenuBridgeTest, FailuresCarryTheOwnersError) {
         const char* name;
         std::function<long long(HMENU)> call;
     } simple[] = {
-        {"GetMenuItemID past the end", [](HMENU m) { return static_cast<long long>(static_cast<int>(::GetMenuItemID(m, 99))); }},
-        {"GetSubMenu past the end", [](HMENU m) { return static_cast<long long>(sample::HandleValue(::GetSubMenu(m, 99))); }},
-        {"GetSubMenu of a command", [](HMENU m) { return static_cast<long long>(sample::HandleValue(::GetSubMenu(m, sample::kBarGo))); }},
-        {"GetMenuItemID of a drop-down", [](HMENU m) { return static_cast<long long>(static_cast<int>(::GetMenuItemID(m, 0))); }},
+        {"GetMenuItemID past the end",
+         [](HMENU m) { return static_cast<long long>(static_cast<int>(::GetMenuItemID(m, 99))); }},
+        {"GetSubMenu past the end",
+         [](HMENU m) { return static_cast<long long>(sample::HandleValue(::GetSubMenu(m, 99))); }},
+        {"GetSubMenu of a command",
+         [](HMENU m) { return static_cast<long long>(sample::HandleValue(::GetSubMenu(m, sample::kBarGo))); }},
+        {"GetMenuItemID of a drop-down",
+         [](HMENU m) { return static_cast<long long>(static_cast<int>(::GetMenuItemID(m, 0))); }},
     };
     for (const Simple& s : simple) {
         SCOPED_TRACE(s.name);
@@ -210,12 +230,15 @@ TEST_F(MenuBridgeTest, FailuresCarryTheOwnersError) {
     ASSERT_TRUE(realCount && realInfo && realSub && realId);
     ASSERT_NE(reinterpret_cast<void*>(realCount), reinterpret_cast<void*>(&::GetMenuItemCount));
     HMENU bogus = reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(0x7ff00));
-    ExpectSameAsDirect("GetMenuItemCount", [&] { return static_cast<long long>(realCount(bogus)); },
-                       [&] { return static_cast<long long>(::GetMenuItemCount(bogus)); });
-    ExpectSameAsDirect("GetSubMenu", [&] { return static_cast<long long>(sample::HandleValue(realSub(bogus, 0))); },
-                       [&] { return static_cast<long long>(sample::HandleValue(::GetSubMenu(bogus, 0))); });
-    ExpectSameAsDirect("GetMenuItemID", [&] { return static_cast<long long>(realId(bogus, 0)); },
-                       [&] { return static_cast<long long>(::GetMenuItemID(bogus, 0)); });
+    ExpectSameAsDirect(
+        "GetMenuItemCount", [&] { return static_cast<long long>(realCount(bogus)); },
+        [&] { return static_cast<long long>(::GetMenuItemCount(bogus)); });
+    ExpectSameAsDirect(
+        "GetSubMenu", [&] { return static_cast<long long>(sample::HandleValue(realSub(bogus, 0))); },
+        [&] { return static_cast<long long>(sample::HandleValue(::GetSubMenu(bogus, 0))); });
+    ExpectSameAsDirect(
+        "GetMenuItemID", [&] { return static_cast<long long>(realId(bogus, 0)); },
+        [&] { return static_cast<long long>(::GetMenuItemID(bogus, 0)); });
     Answer none = AskInfo(bogus, 0, TRUE, sample::kCompatInfoSize, MIIM_TYPE, true, 8);
     EXPECT_FALSE(none.ok);
     EXPECT_EQ(none.buffer, std::string(8 + 16, 'Z'));
@@ -231,7 +254,8 @@ TEST_F(MenuBridgeTest, FailuresCarryTheOwnersError) {
 }
 
 // A successful bridged call leaves the caller's last error as an in-process call would.
-TEST_F(MenuBridgeTest, LastErrorAfterSuccessMatchesInProcess) {
+TEST_F(MenuBridgeTest, LastErrorAfterSuccessMatchesInProcess)
+{
     SetLastError(12345);
     ::GetMenuItemCount(local_);
     DWORD want = GetLastError();
@@ -245,4 +269,4 @@ TEST_F(MenuBridgeTest, LastErrorAfterSuccessMatchesInProcess) {
     EXPECT_EQ(remote.error, local.error);
 }
 
-}  // namespace
+} // namespace

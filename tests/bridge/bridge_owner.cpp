@@ -9,26 +9,33 @@ namespace bridgetest {
 
 HMODULE g_bridge = nullptr;
 
-HMODULE LoadBridge() {
-    if (!g_bridge) g_bridge = LoadLibraryA((rig::ExeDir() + "menubridge.dll").c_str());
+HMODULE LoadBridge()
+{
+    if (!g_bridge)
+        g_bridge = LoadLibraryA((rig::ExeDir() + "menubridge.dll").c_str());
     return g_bridge;
 }
 
-HMENU MenuAt(HMENU menu, const std::vector<int>& path) {
+HMENU MenuAt(HMENU menu, const std::vector<int>& path)
+{
     for (int pos : path) {
-        if (!menu) return nullptr;
+        if (!menu)
+            return nullptr;
         menu = ::GetSubMenu(menu, pos);
     }
     return menu;
 }
 
-std::string Lines(const std::vector<std::string>& lines) {
+std::string Lines(const std::vector<std::string>& lines)
+{
     std::string s;
-    for (const std::string& l : lines) s += l + "\n";
+    for (const std::string& l : lines)
+        s += l + "\n";
     return s;
 }
 
-void ExpectSameWalk(const std::vector<std::string>& expected, const std::vector<std::string>& actual) {
+void ExpectSameWalk(const std::vector<std::string>& expected, const std::vector<std::string>& actual)
+{
     ASSERT_FALSE(expected.empty());
     for (size_t i = 0; i < std::min(expected.size(), actual.size()); ++i) {
         ASSERT_EQ(expected[i], actual[i]) << "line " << i;
@@ -37,7 +44,8 @@ void ExpectSameWalk(const std::vector<std::string>& expected, const std::vector<
 }
 
 void ExpectSameAsDirect(const char* what, const std::function<long long()>& direct,
-                        const std::function<long long()>& imported) {
+                        const std::function<long long()>& imported)
+{
     SCOPED_TRACE(what);
     SetLastError(0xBEEF);
     long long want = direct();
@@ -53,4 +61,4 @@ std::string* MenuBridgeTest::startError_ = nullptr;
 HMENU MenuBridgeTest::local_ = nullptr;
 HBITMAP MenuBridgeTest::localPicture_ = nullptr;
 
-}  // namespace bridgetest
+} // namespace bridgetest

@@ -28,26 +28,31 @@ struct Owner {
     rig::Process proc;
     HWND hwnd = nullptr;
     HMENU menu = nullptr;
-    std::vector<std::string> tree;  // the owner's own in-process walk of its menu
+    std::vector<std::string> tree; // the owner's own in-process walk of its menu
     std::string infoPath, treePath;
-    DWORD serverWaitMs = 0;         // how long after the info file the server window still needed
+    DWORD serverWaitMs = 0; // how long after the info file the server window still needed
 
     Owner() = default;
     Owner(const Owner&) = delete;
     Owner& operator=(const Owner&) = delete;
     ~Owner() { Stop(); }
 
-    void Stop() {
+    void Stop()
+    {
         rig::EndProgram(proc);
-        if (!infoPath.empty()) DeleteFileA(infoPath.c_str());
-        if (!treePath.empty()) DeleteFileA(treePath.c_str());
+        if (!infoPath.empty())
+            DeleteFileA(infoPath.c_str());
+        if (!treePath.empty())
+            DeleteFileA(treePath.c_str());
     }
 
-    bool Start(std::string* error) {
+    bool Start(std::string* error)
+    {
         infoPath = testutil::TempFile("info");
         treePath = testutil::TempFile("tree");
         std::string args = "\"" + infoPath + "\" \"" + treePath + "\"";
-        if (!rig::StartProgram(rig::ExeDir() + "menuowner.exe", args, &proc, "", rig::ExeDir() + "menubridge.dll", error))
+        if (!rig::StartProgram(rig::ExeDir() + "menuowner.exe", args, &proc, "", rig::ExeDir() + "menubridge.dll",
+                               error))
             return false;
         std::string info;
         bool ready = testutil::WaitUntil(
@@ -96,15 +101,18 @@ void ExpectSameAsDirect(const char* what, const std::function<long long()>& dire
 // USER32 answers in-process.
 class MenuBridgeTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite()
+    {
         LoadBridge();
         owner_ = new Owner;
         std::string error;
-        if (!owner_->Start(&error)) startError_ = new std::string(error);
+        if (!owner_->Start(&error))
+            startError_ = new std::string(error);
         localPicture_ = CreateBitmap(16, 16, 1, 1, nullptr);
         local_ = sample::BuildSampleMenu(localPicture_);
     }
-    static void TearDownTestSuite() {
+    static void TearDownTestSuite()
+    {
         delete owner_;
         owner_ = nullptr;
         delete startError_;
@@ -112,7 +120,8 @@ protected:
         DestroyMenu(local_);
         DeleteObject(localPicture_);
     }
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_NE(g_bridge, nullptr) << "menubridge.dll did not load: " << GetLastError();
         ASSERT_EQ(startError_, nullptr) << *startError_;
     }
@@ -123,4 +132,4 @@ protected:
     static HBITMAP localPicture_;
 };
 
-}  // namespace bridgetest
+} // namespace bridgetest

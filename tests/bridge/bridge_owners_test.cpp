@@ -20,7 +20,8 @@ protected:
 };
 
 // Two owners at once: each menu is answered by its own process.
-TEST_F(MenuBridgeOwnersTest, TwoOwnersEachAnswerForTheirOwnMenu) {
+TEST_F(MenuBridgeOwnersTest, TwoOwnersEachAnswerForTheirOwnMenu)
+{
     Owner a, b;
     std::string error;
     ASSERT_TRUE(a.Start(&error)) << error;
@@ -35,7 +36,8 @@ TEST_F(MenuBridgeOwnersTest, TwoOwnersEachAnswerForTheirOwnMenu) {
 
 // The client half in a program the DLL was injected into (as the rig does with the product): menuowner.exe
 // in --walk mode reads another owner's menu through its own redirected imports.
-TEST_F(MenuBridgeOwnersTest, InjectedProgramReadsAnotherProgramsMenu) {
+TEST_F(MenuBridgeOwnersTest, InjectedProgramReadsAnotherProgramsMenu)
+{
     Owner owner;
     std::string error;
     ASSERT_TRUE(owner.Start(&error)) << error;
@@ -69,7 +71,8 @@ TEST_F(MenuBridgeOwnersTest, InjectedProgramReadsAnotherProgramsMenu) {
 }
 
 // A menu that changes while its owner runs is read as it is now.
-TEST_F(MenuBridgeOwnersTest, FollowsAMenuThatChanges) {
+TEST_F(MenuBridgeOwnersTest, FollowsAMenuThatChanges)
+{
     Owner owner;
     std::string error;
     ASSERT_TRUE(owner.Start(&error)) << error;
@@ -94,7 +97,8 @@ TEST_F(MenuBridgeOwnersTest, FollowsAMenuThatChanges) {
 
 // A server that does not answer costs a bounded wait, not a hang; once its owner is gone, its menus fail at
 // once with the local error.
-TEST_F(MenuBridgeOwnersTest, UnresponsiveOwnerIsBoundedAndGoneOwnerFailsFast) {
+TEST_F(MenuBridgeOwnersTest, UnresponsiveOwnerIsBoundedAndGoneOwnerFailsFast)
+{
     Owner stuck;
     std::string error;
     ASSERT_TRUE(stuck.Start(&error)) << error;
@@ -106,7 +110,8 @@ TEST_F(MenuBridgeOwnersTest, UnresponsiveOwnerIsBoundedAndGoneOwnerFailsFast) {
     THREADENTRY32 te;
     te.dwSize = sizeof(te);
     for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te)) {
-        if (te.th32OwnerProcessID != stuck.proc.pid) continue;
+        if (te.th32OwnerProcessID != stuck.proc.pid)
+            continue;
         HANDLE th = OpenThread(THREAD_SUSPEND_RESUME, FALSE, te.th32ThreadID);
         if (th && SuspendThread(th) != static_cast<DWORD>(-1)) {
             suspended.push_back(th);
@@ -123,7 +128,8 @@ TEST_F(MenuBridgeOwnersTest, UnresponsiveOwnerIsBoundedAndGoneOwnerFailsFast) {
     DWORD elapsed = GetTickCount() - start;
     EXPECT_EQ(count, -1);
     EXPECT_LT(elapsed, 12000u);
-    std::printf("[ info ] bridged call to a suspended owner gave up after %lu ms\n", static_cast<unsigned long>(elapsed));
+    std::printf("[ info ] bridged call to a suspended owner gave up after %lu ms\n",
+                static_cast<unsigned long>(elapsed));
 
     for (HANDLE th : suspended) {
         ResumeThread(th);
@@ -136,10 +142,11 @@ TEST_F(MenuBridgeOwnersTest, UnresponsiveOwnerIsBoundedAndGoneOwnerFailsFast) {
     auto realCount = testutil::ProcAs<int(WINAPI*)(HMENU)>(GetModuleHandleA("user32.dll"), "GetMenuItemCount");
     ASSERT_NE(realCount, nullptr);
     start = GetTickCount();
-    ExpectSameAsDirect("menu of an ended owner", [&] { return static_cast<long long>(realCount(gone)); },
-                       [&] { return static_cast<long long>(::GetMenuItemCount(gone)); });
+    ExpectSameAsDirect(
+        "menu of an ended owner", [&] { return static_cast<long long>(realCount(gone)); },
+        [&] { return static_cast<long long>(::GetMenuItemCount(gone)); });
     EXPECT_EQ(::GetMenuItemCount(gone), -1);
     EXPECT_LT(GetTickCount() - start, 2000u);
 }
 
-}  // namespace
+} // namespace

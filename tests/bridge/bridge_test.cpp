@@ -24,8 +24,10 @@ namespace {
 
 // The bridge takes no part before it is loaded: a foreign menu then either is refused (Wine) or reads
 // correctly (Windows). Runs before anything loads the bridge; skipped if the bridge is already there.
-TEST(MenuBridgeBaseline, ForeignMenuWithoutBridge) {
-    if (GetModuleHandleA("menubridge.dll")) GTEST_SKIP() << "bridge already loaded";
+TEST(MenuBridgeBaseline, ForeignMenuWithoutBridge)
+{
+    if (GetModuleHandleA("menubridge.dll"))
+        GTEST_SKIP() << "bridge already loaded";
     Owner owner;
     std::string error;
     ASSERT_TRUE(owner.Start(&error)) << error;
@@ -42,7 +44,8 @@ TEST(MenuBridgeBaseline, ForeignMenuWithoutBridge) {
 }
 
 // The four imports of this executable now lead into menubridge.dll.
-TEST_F(MenuBridgeTest, ImportsOfThisProgramLeadToTheBridge) {
+TEST_F(MenuBridgeTest, ImportsOfThisProgramLeadToTheBridge)
+{
     struct Import {
         const char* name;
         const void* target;
@@ -54,16 +57,17 @@ TEST_F(MenuBridgeTest, ImportsOfThisProgramLeadToTheBridge) {
     };
     for (const Import& imp : imports) {
         HMODULE module = nullptr;
-        ASSERT_TRUE(GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                       static_cast<const char*>(imp.target), &module))
+        ASSERT_TRUE(
+            GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                               static_cast<const char*>(imp.target), &module))
             << imp.name;
         EXPECT_EQ(module, g_bridge) << imp.name;
     }
 }
 
 // The whole tree read from here equals the owner's own walk, field by field.
-TEST_F(MenuBridgeTest, WholeTreeMatchesTheOwnersOwnWalk) {
+TEST_F(MenuBridgeTest, WholeTreeMatchesTheOwnersOwnWalk)
+{
     EXPECT_EQ(testutil::BridgeServerOf(GetCurrentProcessId()) != nullptr, true) << "this process serves too";
     ExpectSameWalk(owner_->tree, sample::DumpMenuTree(owner_->menu));
     // The walk saw real content, not a run of failures.
@@ -71,19 +75,21 @@ TEST_F(MenuBridgeTest, WholeTreeMatchesTheOwnersOwnWalk) {
     EXPECT_EQ(walk.find("Err="), std::string::npos) << walk;
     EXPECT_EQ(walk.find("count=-1"), std::string::npos) << walk;
     // Many calls in a row keep getting the owner's answer.
-    for (int i = 0; i < 300; ++i) ASSERT_EQ(::GetMenuItemCount(owner_->menu), sample::kBarCount) << "call " << i;
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(::GetMenuItemCount(owner_->menu), sample::kBarCount) << "call " << i;
     ExpectSameWalk(owner_->tree, sample::DumpMenuTree(owner_->menu));
 }
 
 // What each kind of item reads as from here.
-TEST_F(MenuBridgeTest, EachKindOfItem) {
+TEST_F(MenuBridgeTest, EachKindOfItem)
+{
     struct Case {
         const char* name;
         std::vector<int> parent;
         int pos;
         UINT type;
-        const char* caption;  // null: no caption expected in dwTypeData
-        int itemId;           // GetMenuItemID
+        const char* caption; // null: no caption expected in dwTypeData
+        int itemId;          // GetMenuItemID
         bool dropDown;
     };
     const std::string longCaption = sample::LongCaption();
@@ -146,7 +152,8 @@ TEST_F(MenuBridgeTest, EachKindOfItem) {
 }
 
 // The bitmap item hands back the owner's bitmap handle in dwTypeData, exactly as the owner's walk saw it.
-TEST_F(MenuBridgeTest, BitmapItemGivesTheOwnersBitmap) {
+TEST_F(MenuBridgeTest, BitmapItemGivesTheOwnersBitmap)
+{
     HMENU view = MenuAt(owner_->menu, {sample::kBarView});
     char text[64] = "untouched";
     MENUITEMINFOA mii{};
@@ -160,13 +167,15 @@ TEST_F(MenuBridgeTest, BitmapItemGivesTheOwnersBitmap) {
     EXPECT_STREQ(text, "untouched");
     std::string want = " typeData=" + std::to_string(sample::HandleValue(mii.dwTypeData)) + " ";
     bool found = false;
-    for (const std::string& line : owner_->tree) found = found || line.find(want) != std::string::npos;
+    for (const std::string& line : owner_->tree)
+        found = found || line.find(want) != std::string::npos;
     EXPECT_TRUE(found) << "no item of the owner's walk has" << want;
     EXPECT_NE(mii.dwTypeData, nullptr);
 }
 
 // Several threads of this process walking at once all get the owner's answers.
-TEST_F(MenuBridgeTest, ConcurrentWalksFromManyThreads) {
+TEST_F(MenuBridgeTest, ConcurrentWalksFromManyThreads)
+{
     std::atomic<int> good{0}, bad{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
@@ -180,13 +189,15 @@ TEST_F(MenuBridgeTest, ConcurrentWalksFromManyThreads) {
             }
         });
     }
-    for (std::thread& t : threads) t.join();
+    for (std::thread& t : threads)
+        t.join();
     EXPECT_EQ(good.load(), 20);
     EXPECT_EQ(bad.load(), 0);
 }
 
 // Ends the test program if a stray message box (an assertion, a crash report) would otherwise block ctest.
-void StartWatchdog(DWORD limitMs) {
+void StartWatchdog(DWORD limitMs)
+{
     std::thread([limitMs] {
         Sleep(limitMs);
         std::fprintf(stderr, "bridge_test: watchdog ended the run after %lu ms\n", static_cast<unsigned long>(limitMs));
@@ -195,9 +206,10 @@ void StartWatchdog(DWORD limitMs) {
     }).detach();
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     _set_error_mode(_OUT_TO_STDERR);
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     StartWatchdog(110000);

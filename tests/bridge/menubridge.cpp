@@ -38,9 +38,11 @@ const Redirect kRedirects[] = {
     {"GetSubMenu", reinterpret_cast<void*>(&BridgeGetSubMenu)},
 };
 
-void WriteImportSlot(ULONG_PTR* slot, void* value) {
+void WriteImportSlot(ULONG_PTR* slot, void* value)
+{
     DWORD oldProtect = 0;
-    if (!VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &oldProtect)) return;
+    if (!VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &oldProtect))
+        return;
     *slot = reinterpret_cast<ULONG_PTR>(value);
     DWORD ignored = 0;
     VirtualProtect(slot, sizeof(*slot), oldProtect, &ignored);
@@ -48,14 +50,18 @@ void WriteImportSlot(ULONG_PTR* slot, void* value) {
 
 // Points the module's USER32 import slots of the redirected functions at the bridge. A slot is recognised
 // by its import name, or, when the module keeps no name table, by holding the real function's address.
-void RedirectImports(HMODULE module) {
+void RedirectImports(HMODULE module)
+{
     auto* base = reinterpret_cast<BYTE*>(module);
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE) return;
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE)
+        return;
     auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    if (nt->Signature != IMAGE_NT_SIGNATURE) return;
+    if (nt->Signature != IMAGE_NT_SIGNATURE)
+        return;
     const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (!dir.VirtualAddress || !dir.Size) return;
+    if (!dir.VirtualAddress || !dir.Size)
+        return;
 
     HMODULE user32 = GetModuleHandleA("user32.dll");
     void* realAddress[sizeof(kRedirects) / sizeof(kRedirects[0])] = {};
@@ -64,10 +70,11 @@ void RedirectImports(HMODULE module) {
     }
 
     for (auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); desc->Name; ++desc) {
-        if (lstrcmpiA(reinterpret_cast<const char*>(base + desc->Name), "user32.dll") != 0) continue;
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + desc->Name), "user32.dll") != 0)
+            continue;
         auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
-        auto* names = desc->OriginalFirstThunk ? reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->OriginalFirstThunk)
-                                               : nullptr;
+        auto* names =
+            desc->OriginalFirstThunk ? reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->OriginalFirstThunk) : nullptr;
         for (size_t k = 0; slots[k].u1.Function; ++k) {
             const char* importName = nullptr;
             if (names && !IMAGE_SNAP_BY_ORDINAL(names[k].u1.Ordinal)) {
@@ -87,9 +94,10 @@ void RedirectImports(HMODULE module) {
     FlushInstructionCache(GetCurrentProcess(), nullptr, 0);
 }
 
-}  // namespace
+} // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
     if (reason == DLL_PROCESS_ATTACH) {
         g_module = instance;
         DisableThreadLibraryCalls(instance);
@@ -101,7 +109,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
         g_clientLock = CreateMutexA(nullptr, FALSE, nullptr);
         // Not waited for here: the thread starts only after the loader lets go of DllMain.
         HANDLE server = CreateThread(nullptr, 0, ServerThread, nullptr, 0, nullptr);
-        if (server) CloseHandle(server);
+        if (server)
+            CloseHandle(server);
         RedirectImports(GetModuleHandleA(nullptr));
     }
     return TRUE;

@@ -10,7 +10,7 @@
 namespace menubridge {
 
 extern HMODULE g_module;
-extern HANDLE g_clientLock;  // serialises this process's bridged calls
+extern HANDLE g_clientLock; // serialises this process's bridged calls
 
 // The name of the file mapping of one request: the client's process id and the request number.
 void MappingName(DWORD clientPid, uint32_t sequence, char* out, size_t size);
@@ -24,4 +24,4 @@ UINT WINAPI BridgeGetMenuItemID(HMENU menu, int pos);
 HMENU WINAPI BridgeGetSubMenu(HMENU menu, int pos);
 BOOL WINAPI BridgeGetMenuItemInfoA(HMENU menu, UINT item, BOOL byPosition, LPMENUITEMINFOA info);
 
-}  // namespace menubridge
+} // namespace menubridge

@@ -10,7 +10,8 @@
 
 namespace menubridge {
 
-void MappingName(DWORD clientPid, uint32_t sequence, char* out, size_t size) {
+void MappingName(DWORD clientPid, uint32_t sequence, char* out, size_t size)
+{
     std::snprintf(out, size, "TolvaneMenuBridge.%lu.%lu", static_cast<unsigned long>(clientPid),
                   static_cast<unsigned long>(sequence));
 }
@@ -18,7 +19,8 @@ void MappingName(DWORD clientPid, uint32_t sequence, char* out, size_t size) {
 namespace {
 
 // Runs the request in `c` with the real USER32 functions and fills in the reply fields.
-void RunRequest(Channel& c) {
+void RunRequest(Channel& c)
+{
     HMENU menu = reinterpret_cast<HMENU>(static_cast<uintptr_t>(c.menu));
     if (!menu || !IsMenu(menu)) {
         c.status = Status::NotOwner;
@@ -56,7 +58,7 @@ void RunRequest(Channel& c) {
         if (c.hasText) {
             std::memcpy(text.data(), c.text, textBytes);
             mii.dwTypeData = text.data();
-            mii.cch = textBytes;  // the caller's cch, unless it was beyond kTextCapacity
+            mii.cch = textBytes; // the caller's cch, unless it was beyond kTextCapacity
         } else {
             mii.dwTypeData = nullptr;
         }
@@ -68,7 +70,8 @@ void RunRequest(Channel& c) {
         c.typeData = c.typeDataIsText ? 0 : reinterpret_cast<uintptr_t>(mii.dwTypeData);
         mii.dwTypeData = nullptr;
         std::memcpy(&c.info, &mii, infoBytes);
-        if (c.hasText) std::memcpy(c.text, text.data(), textBytes);
+        if (c.hasText)
+            std::memcpy(c.text, text.data(), textBytes);
         break;
     }
     default:
@@ -78,11 +81,13 @@ void RunRequest(Channel& c) {
     c.status = Status::Done;
 }
 
-LRESULT Serve(DWORD clientPid, uint32_t sequence) {
+LRESULT Serve(DWORD clientPid, uint32_t sequence)
+{
     char name[64];
     MappingName(clientPid, sequence, name, sizeof(name));
     HANDLE mapping = OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name);
-    if (!mapping) return 0;
+    if (!mapping)
+        return 0;
     auto* c = static_cast<Channel*>(MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(Channel)));
     LRESULT answer = 0;
     if (c) {
@@ -100,7 +105,8 @@ LRESULT Serve(DWORD clientPid, uint32_t sequence) {
     return answer;
 }
 
-LRESULT CALLBACK ServerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK ServerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
     if (msg == kRequestMessage) {
         DWORD savedError = GetLastError();
         LRESULT r = Serve(static_cast<DWORD>(wParam), static_cast<uint32_t>(lParam));
@@ -110,10 +116,11 @@ LRESULT CALLBACK ServerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-}  // namespace
+} // namespace
 
 // The server thread: owns the message-only window and serves requests until the process ends.
-DWORD WINAPI ServerThread(LPVOID) {
+DWORD WINAPI ServerThread(LPVOID)
+{
     // In a program started suspended this thread can run before the program's own first thread; connect to
     // the desktop first so the message-only window lands under the desktop every other process enumerates.
     GetDesktopWindow();
@@ -121,11 +128,13 @@ DWORD WINAPI ServerThread(LPVOID) {
     wc.lpfnWndProc = ServerWindowProc;
     wc.hInstance = g_module;
     wc.lpszClassName = kServerClass;
-    if (!RegisterClassA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return 1;
+    if (!RegisterClassA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        return 1;
     char title[64];
     std::snprintf(title, sizeof(title), "menu bridge %lu", static_cast<unsigned long>(GetCurrentProcessId()));
     HWND hwnd = CreateWindowExA(0, kServerClass, title, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, g_module, nullptr);
-    if (!hwnd) return 2;
+    if (!hwnd)
+        return 2;
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
@@ -134,4 +143,4 @@ DWORD WINAPI ServerThread(LPVOID) {
     return 0;
 }
 
-}  // namespace menubridge
+} // namespace menubridge

@@ -29,19 +29,23 @@ constexpr UINT kLifetimeMs = 60000;
 HMENU g_view = nullptr;
 int g_added = 0;
 
-bool WriteTextFile(const std::string& path, const std::string& text) {
+bool WriteTextFile(const std::string& path, const std::string& text)
+{
     // Written under a temporary name and renamed, so a reader never sees half a file.
     std::string temp = path + ".part";
     {
         std::ofstream f(temp, std::ios::binary | std::ios::trunc);
-        if (!f) return false;
+        if (!f)
+            return false;
         f << text;
-        if (!f) return false;
+        if (!f)
+            return false;
     }
     return MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
     switch (msg) {
     case WM_TIMER:
         if (wParam == kLifetimeTimer) {
@@ -78,12 +82,15 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-int Echo(int argc, char** argv) {
-    if (argc < 4) return 2;
+int Echo(int argc, char** argv)
+{
+    if (argc < 4)
+        return 2;
     int code = std::atoi(argv[2]);
     const char* text = argv[3];
     DWORD sleepMs = argc > 4 ? static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)) : 0;
-    if (sleepMs > 60000) sleepMs = 60000;
+    if (sleepMs > 60000)
+        sleepMs = 60000;
     std::printf("out:%s\n", text);
     std::fflush(stdout);
     std::fprintf(stderr, "err:%s\n", text);
@@ -95,23 +102,30 @@ int Echo(int argc, char** argv) {
     return code;
 }
 
-int Walk(int argc, char** argv) {
-    if (argc < 4) return 2;
+int Walk(int argc, char** argv)
+{
+    if (argc < 4)
+        return 2;
     HMENU menu = reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(std::strtoull(argv[2], nullptr, 10)));
     std::string text;
-    for (const std::string& line : sample::DumpMenuTree(menu)) text += line + "\n";
+    for (const std::string& line : sample::DumpMenuTree(menu))
+        text += line + "\n";
     return WriteTextFile(argv[3], text) ? 0 : 7;
 }
 
-}  // namespace
+} // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
     _set_error_mode(_OUT_TO_STDERR);
     int argc = __argc;
     char** argv = __argv;
-    if (argc >= 2 && std::string(argv[1]) == "--echo") return Echo(argc, argv);
-    if (argc >= 2 && std::string(argv[1]) == "--walk") return Walk(argc, argv);
-    if (argc < 2) return 2;
+    if (argc >= 2 && std::string(argv[1]) == "--echo")
+        return Echo(argc, argv);
+    if (argc >= 2 && std::string(argv[1]) == "--walk")
+        return Walk(argc, argv);
+    if (argc < 2)
+        return 2;
 
     WNDCLASSA wc{};
     wc.lpfnWndProc = WindowProc;
@@ -119,7 +133,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = "TolvaneMenuOwner";
-    if (!RegisterClassA(&wc)) return 4;
+    if (!RegisterClassA(&wc))
+        return 4;
 
     static const BYTE kPattern[32] = {0xF0, 0, 0x0F, 0, 0xF0, 0, 0x0F, 0, 0xF0, 0, 0x0F, 0, 0xF0, 0, 0x0F, 0,
                                       0xF0, 0, 0x0F, 0, 0xF0, 0, 0x0F, 0, 0xF0, 0, 0x0F, 0, 0xF0, 0, 0x0F, 0};
@@ -129,18 +144,22 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "Tolvane menu owner", WS_OVERLAPPEDWINDOW, 40, 40, 480, 240,
                                 nullptr, bar, instance, nullptr);
-    if (!hwnd) return 5;
+    if (!hwnd)
+        return 5;
     ShowWindow(hwnd, SW_SHOWNOACTIVATE);
     SetTimer(hwnd, kLifetimeTimer, kLifetimeMs, nullptr);
 
     if (argc >= 3) {
         std::string tree;
-        for (const std::string& line : sample::DumpMenuTree(bar)) tree += line + "\n";
-        if (!WriteTextFile(argv[2], tree)) return 6;
+        for (const std::string& line : sample::DumpMenuTree(bar))
+            tree += line + "\n";
+        if (!WriteTextFile(argv[2], tree))
+            return 6;
     }
     std::string info = std::to_string(GetCurrentProcessId()) + " " + std::to_string(sample::HandleValue(hwnd)) + " " +
                        std::to_string(sample::HandleValue(bar)) + "\n";
-    if (!WriteTextFile(argv[1], info)) return 7;
+    if (!WriteTextFile(argv[1], info))
+        return 7;
 
     MSG msg;
     int exitCode = 0;

@@ -10,15 +10,21 @@
 
 namespace {
 
-std::string OwnerExe() { return rig::ExeDir() + "menuowner.exe"; }
+std::string OwnerExe()
+{
+    return rig::ExeDir() + "menuowner.exe";
+}
 
 class LauncherTest : public ::testing::Test {
 protected:
-    void TearDown() override {
+    void TearDown() override
+    {
         rig::EndProgram(proc_);
-        for (const std::string& f : files_) DeleteFileA(f.c_str());
+        for (const std::string& f : files_)
+            DeleteFileA(f.c_str());
     }
-    std::string NewFile(const std::string& tag) {
+    std::string NewFile(const std::string& tag)
+    {
         files_.push_back(testutil::TempFile(tag));
         return files_.back();
     }
@@ -26,21 +32,25 @@ protected:
     std::vector<std::string> files_;
 };
 
-TEST_F(LauncherTest, ExeDirIsThisProgramsFolder) {
+TEST_F(LauncherTest, ExeDirIsThisProgramsFolder)
+{
     std::string dir = rig::ExeDir();
     ASSERT_FALSE(dir.empty());
     EXPECT_EQ(dir.back(), '\\');
     EXPECT_NE(GetFileAttributesA((dir + "bridge_test.exe").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-TEST_F(LauncherTest, ReadFileTextOfMissingFileIsEmpty) {
+TEST_F(LauncherTest, ReadFileTextOfMissingFileIsEmpty)
+{
     EXPECT_EQ(rig::ReadFileText(NewFile("missing")), "");
 }
 
-TEST_F(LauncherTest, ReadFileTextReadsBinaryContentWhole) {
+TEST_F(LauncherTest, ReadFileTextReadsBinaryContentWhole)
+{
     std::string path = NewFile("binary");
     std::string content;
-    for (int i = 0; i < 200000; ++i) content += static_cast<char>(i % 251);
+    for (int i = 0; i < 200000; ++i)
+        content += static_cast<char>(i % 251);
     HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(f, INVALID_HANDLE_VALUE);
     DWORD written = 0;
@@ -51,7 +61,8 @@ TEST_F(LauncherTest, ReadFileTextReadsBinaryContentWhole) {
 
 // Output of the C runtime's stdout and stderr and of the raw handle all land in the one file, the argument
 // string arrives intact, and the exit code comes back.
-TEST_F(LauncherTest, CapturesOutputAndExitCode) {
+TEST_F(LauncherTest, CapturesOutputAndExitCode)
+{
     std::string out = NewFile("out");
     std::string error;
     ASSERT_TRUE(rig::StartProgram(OwnerExe(), "--echo 7 \"two words\"", &proc_, out, "", &error)) << error;
@@ -67,7 +78,8 @@ TEST_F(LauncherTest, CapturesOutputAndExitCode) {
     }
 }
 
-TEST_F(LauncherTest, OutputFileIsTruncatedOnStart) {
+TEST_F(LauncherTest, OutputFileIsTruncatedOnStart)
+{
     std::string out = NewFile("trunc");
     {
         HANDLE f = CreateFileA(out.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -87,11 +99,13 @@ TEST_F(LauncherTest, OutputFileIsTruncatedOnStart) {
 
 // The output file can be read while the program still holds it open; WaitExit gives up in time on a running
 // program; EndProgram ends it, and a second EndProgram does nothing.
-TEST_F(LauncherTest, EndProgramEndsARunningProgram) {
+TEST_F(LauncherTest, EndProgramEndsARunningProgram)
+{
     std::string out = NewFile("running");
     std::string error;
     ASSERT_TRUE(rig::StartProgram(OwnerExe(), "--echo 0 alive 60000", &proc_, out, "", &error)) << error;
-    EXPECT_TRUE(testutil::WaitUntil([&] { return rig::ReadFileText(out).find("raw:alive") != std::string::npos; }, 10000))
+    EXPECT_TRUE(
+        testutil::WaitUntil([&] { return rig::ReadFileText(out).find("raw:alive") != std::string::npos; }, 10000))
         << rig::ReadFileText(out);
 
     DWORD start = GetTickCount();
@@ -108,7 +122,8 @@ TEST_F(LauncherTest, EndProgramEndsARunningProgram) {
     EXPECT_FALSE(rig::WaitExit(proc_, 0));
 }
 
-TEST_F(LauncherTest, WithoutOutputFileTheProgramStillRuns) {
+TEST_F(LauncherTest, WithoutOutputFileTheProgramStillRuns)
+{
     std::string error;
     ASSERT_TRUE(rig::StartProgram(OwnerExe(), "--echo 5 quiet", &proc_, "", "", &error)) << error;
     DWORD code = 0;
@@ -116,7 +131,8 @@ TEST_F(LauncherTest, WithoutOutputFileTheProgramStillRuns) {
     EXPECT_EQ(code, 5u);
 }
 
-TEST_F(LauncherTest, MissingProgramFailsWithAMessage) {
+TEST_F(LauncherTest, MissingProgramFailsWithAMessage)
+{
     std::string error;
     rig::Process p;
     EXPECT_FALSE(rig::StartProgram(rig::ExeDir() + "no_such_program.exe", "", &p, "", "", &error));
@@ -125,7 +141,8 @@ TEST_F(LauncherTest, MissingProgramFailsWithAMessage) {
     EXPECT_EQ(p.pid, 0u);
 }
 
-TEST_F(LauncherTest, UncreatableOutputFileFails) {
+TEST_F(LauncherTest, UncreatableOutputFileFails)
+{
     std::string error;
     rig::Process p;
     EXPECT_FALSE(rig::StartProgram(OwnerExe(), "--echo 0 x", &p, "Z:\\no\\such\\folder\\out.txt", "", &error));
@@ -134,7 +151,8 @@ TEST_F(LauncherTest, UncreatableOutputFileFails) {
 }
 
 // A DLL is in the program before it runs: its module is loaded and its server window appears.
-TEST_F(LauncherTest, InjectsDllBeforeTheProgramRuns) {
+TEST_F(LauncherTest, InjectsDllBeforeTheProgramRuns)
+{
     std::string info = NewFile("info");
     std::string error;
     ASSERT_TRUE(rig::StartProgram(OwnerExe(), "\"" + info + "\"", &proc_, "", rig::ExeDir() + "menubridge.dll", &error))
@@ -146,10 +164,12 @@ TEST_F(LauncherTest, InjectsDllBeforeTheProgramRuns) {
 }
 
 // When the DLL cannot be loaded, the start fails and the suspended program does not stay behind.
-TEST_F(LauncherTest, FailedInjectionLeavesNothingRunning) {
+TEST_F(LauncherTest, FailedInjectionLeavesNothingRunning)
+{
     std::string notADll = NewFile("notadll");
     {
-        HANDLE f = CreateFileA(notADll.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE f =
+            CreateFileA(notADll.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(f, INVALID_HANDLE_VALUE);
         DWORD written = 0;
         WriteFile(f, "plain text", 10, &written, nullptr);
@@ -167,10 +187,10 @@ TEST_F(LauncherTest, FailedInjectionLeavesNothingRunning) {
         EXPECT_FALSE(rig::StartProgram(OwnerExe(), "--echo 0 never 60000", &p, "", c.dll, &error));
         EXPECT_NE(error.find("LoadLibraryA"), std::string::npos) << error;
         EXPECT_EQ(p.process, nullptr);
-        EXPECT_TRUE(testutil::WaitUntil(
-            [&] { return testutil::ProcessesNamed("menuowner.exe").size() <= before; }, 5000));
+        EXPECT_TRUE(
+            testutil::WaitUntil([&] { return testutil::ProcessesNamed("menuowner.exe").size() <= before; }, 5000));
         rig::EndProgram(p);
     }
 }
 
-}  // namespace
+} // namespace

@@ -15,25 +15,41 @@ namespace sample {
 
 // Identifiers of the command items.
 enum : UINT {
-    kOpen = 101, kSave = 102, kExit = 105, kRecentOne = 111, kDeep = 121, kDeepEmpty = 122,
-    kNormal = 201, kZoomed = 202, kPicture = 203, kOwnerDrawn = 204, kColumnTwo = 205, kBarBreak = 206,
-    kLong = 207, kChecked = 208, kGo = 600, kAbout = 901,
-    kAddedBase = 300,  // items appended while the program runs: kAddedBase + n
+    kOpen = 101,
+    kSave = 102,
+    kExit = 105,
+    kRecentOne = 111,
+    kDeep = 121,
+    kDeepEmpty = 122,
+    kNormal = 201,
+    kZoomed = 202,
+    kPicture = 203,
+    kOwnerDrawn = 204,
+    kColumnTwo = 205,
+    kBarBreak = 206,
+    kLong = 207,
+    kChecked = 208,
+    kGo = 600,
+    kAbout = 901,
+    kAddedBase = 300, // items appended while the program runs: kAddedBase + n
 };
 
 // Window messages menuowner.exe understands besides WM_CLOSE.
-constexpr UINT kAppendItemMessage = WM_APP + 1;  // appends "Added &<n>" (id kAddedBase + n) to the View menu
+constexpr UINT kAppendItemMessage = WM_APP + 1; // appends "Added &<n>" (id kAddedBase + n) to the View menu
 
 // Positions of the menu bar's items.
 enum : int { kBarFile = 0, kBarView = 1, kBarGo = 2, kBarEmpty = 3, kBarHelp = 4, kBarCount = 5 };
 
-inline std::string LongCaption() {
+inline std::string LongCaption()
+{
     std::string s = "A &long caption";
-    while (s.size() < 300) s += " and more";
+    while (s.size() < 300)
+        s += " and more";
     return s + "\tCtrl+Shift+L";
 }
 
-inline void AppendTyped(HMENU menu, UINT type, UINT id, const char* text, HMENU sub = nullptr, UINT state = 0) {
+inline void AppendTyped(HMENU menu, UINT type, UINT id, const char* text, HMENU sub = nullptr, UINT state = 0)
+{
     MENUITEMINFOA mii{};
     mii.cbSize = sizeof(mii);
     mii.fMask = MIIM_TYPE | MIIM_ID | MIIM_STATE | (sub ? MIIM_SUBMENU : 0u);
@@ -47,7 +63,8 @@ inline void AppendTyped(HMENU menu, UINT type, UINT id, const char* text, HMENU 
 }
 
 // Builds the sample tree: every kind of item a menu walk meets. `picture` is the bitmap of the bitmap item.
-inline HMENU BuildSampleMenu(HBITMAP picture) {
+inline HMENU BuildSampleMenu(HBITMAP picture)
+{
     HMENU more = CreatePopupMenu();
     AppendMenuA(more, MF_STRING, kDeep, "Deep &item");
     AppendMenuA(more, MF_STRING, kDeepEmpty, "");
@@ -91,7 +108,8 @@ inline HMENU BuildSampleMenu(HBITMAP picture) {
 // The MENUITEMINFOA size a program built for 32 bits would also accept.
 constexpr UINT kCompatInfoSize = static_cast<UINT>(offsetof(MENUITEMINFOA, hbmpItem));
 
-inline std::string Escape(const char* s, size_t n) {
+inline std::string Escape(const char* s, size_t n)
+{
     std::string out;
     for (size_t i = 0; i < n; ++i) {
         unsigned char c = static_cast<unsigned char>(s[i]);
@@ -111,20 +129,23 @@ inline std::string Escape(const char* s, size_t n) {
     return out;
 }
 
-inline std::string Hex(unsigned long long v) {
+inline std::string Hex(unsigned long long v)
+{
     char buf[32];
     std::snprintf(buf, sizeof(buf), "0x%llx", v);
     return buf;
 }
 
-inline unsigned long long HandleValue(const void* h) {
+inline unsigned long long HandleValue(const void* h)
+{
     return static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(h));
 }
 
 // Walks `menu` the way a menu lookup does (GetMenuItemCount, then per position GetMenuItemInfoA with
 // MIIM_TYPE, then MIIM_SUBMENU, then MIIM_ID|MIIM_STATE|MIIM_DATA, plus GetMenuItemID and GetSubMenu) and
 // appends one line per menu and per item to `out`, descending into drop-downs.
-inline void DumpMenu(HMENU menu, const std::string& path, int depth, std::vector<std::string>* out) {
+inline void DumpMenu(HMENU menu, const std::string& path, int depth, std::vector<std::string>* out)
+{
     int count = GetMenuItemCount(menu);
     DWORD countError = count < 0 ? GetLastError() : 0;
     out->push_back("menu " + path + " handle=" + std::to_string(HandleValue(menu)) + " count=" + std::to_string(count) +
@@ -173,14 +194,16 @@ inline void DumpMenu(HMENU menu, const std::string& path, int depth, std::vector
         line += " itemId=" + std::to_string(static_cast<int>(GetMenuItemID(menu, pos)));
         line += " subMenu=" + std::to_string(HandleValue(GetSubMenu(menu, pos)));
         out->push_back(line);
-        if (child && depth < 8) DumpMenu(child, path + "/" + std::to_string(pos), depth + 1, out);
+        if (child && depth < 8)
+            DumpMenu(child, path + "/" + std::to_string(pos), depth + 1, out);
     }
 }
 
-inline std::vector<std::string> DumpMenuTree(HMENU menu) {
+inline std::vector<std::string> DumpMenuTree(HMENU menu)
+{
     std::vector<std::string> lines;
     DumpMenu(menu, "", 0, &lines);
     return lines;
 }
 
-}  // namespace sample
+} // namespace sample

@@ -64,8 +64,7 @@ TEST_F(Batch, RunOfSeveralJobsToProcessingComplete)
     for (auto& i : images)
         AddJob(i);
     Press(IDC_START);
-    ASSERT_TRUE(rig::WaitUntil([&] { return Status() == "Processing: 1 of 3 -- " + images[0]; }, 10000))
-        << Status();
+    ASSERT_TRUE(rig::WaitUntil([&] { return Status() == "Processing: 1 of 3 -- " + images[0]; }, 10000)) << Status();
     EXPECT_NE(app_.Trace().find("Thread started...\n\n"), std::string::npos);
 
     // Start during the run is refused and leaves it undisturbed.
@@ -73,8 +72,7 @@ TEST_F(Batch, RunOfSeveralJobsToProcessingComplete)
     Press(IDC_START);
     EXPECT_EQ(AnswerBox("Warning"), kAgain);
 
-    ASSERT_TRUE(rig::WaitUntil([&] { return Status() == "Processing: 2 of 3 -- " + images[1]; }, 20000))
-        << Status();
+    ASSERT_TRUE(rig::WaitUntil([&] { return Status() == "Processing: 2 of 3 -- " + images[1]; }, 20000)) << Status();
     ASSERT_TRUE(WaitForStatus("Processing complete", 40000)) << Status();
     EXPECT_EQ(Progress(), "");
     // A timer left running would write the line again within a second.
@@ -291,12 +289,15 @@ TEST_F(Batch, FileDialogThatKeepsRefusingItsFileEndsTheRunWithNoFurtherStep)
 // processed twice, and rows removed before their turn are not processed.
 struct RemovalCase {
     const char* name;
-    int duringJob;            // removed while this job (1-based) is filtered
-    std::vector<int> rows;    // removed one after another, indices at that moment
+    int duringJob;         // removed while this job (1-based) is filtered
+    std::vector<int> rows; // removed one after another, indices at that moment
     std::vector<std::string> saved;
 };
 
-void PrintTo(const RemovalCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RemovalCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class Removal : public Batch, public testing::WithParamInterface<RemovalCase> {};
 
@@ -327,13 +328,12 @@ TEST_P(Removal, EveryQueuedJobIsProcessedOnceOrNotAtAll)
 
 const std::vector<std::string> kAllThree = {"one_filtered.bmp", "two_filtered.bmp", "three_filtered.bmp"};
 
-INSTANTIATE_TEST_SUITE_P(
-    Batch, Removal,
-    testing::Values(RemovalCase{"CurrentRowDuringJob1", 1, {0}, kAllThree},
-                    RemovalCase{"FirstRowDuringJob2", 2, {0}, kAllThree},
-                    RemovalCase{"TwoLaterRowsDuringJob1", 1, {1, 1}, {"one_filtered.bmp"}},
-                    RemovalCase{"EveryRowDuringJob1", 1, {0, 0, 0}, {"one_filtered.bmp"}}),
-    [](const testing::TestParamInfo<RemovalCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Batch, Removal,
+                         testing::Values(RemovalCase{"CurrentRowDuringJob1", 1, {0}, kAllThree},
+                                         RemovalCase{"FirstRowDuringJob2", 2, {0}, kAllThree},
+                                         RemovalCase{"TwoLaterRowsDuringJob1", 1, {1, 1}, {"one_filtered.bmp"}},
+                                         RemovalCase{"EveryRowDuringJob1", 1, {0, 0, 0}, {"one_filtered.bmp"}}),
+                         [](const testing::TestParamInfo<RemovalCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Batch, ProgressLineShowsPercentAndRemainingTimesWhileFiltering)
 {

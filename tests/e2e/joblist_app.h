@@ -53,8 +53,8 @@ protected:
         other_ = scratch_.Folder("jobs-other");
         profiles_ = scratch_.Folder("jobs-profiles");
         ASSERT_FALSE(images_.empty() || other_.empty() || profiles_.empty());
-        ASSERT_TRUE(MakeFiles(images_, {"one.bmp", "c.bmp", "a one.bmp", "b.tif", "r0.bmp", "r1.bmp", "r2.bmp",
-                                        "r3.bmp", "r4.bmp"}));
+        ASSERT_TRUE(MakeFiles(
+            images_, {"one.bmp", "c.bmp", "a one.bmp", "b.tif", "r0.bmp", "r1.bmp", "r2.bmp", "r3.bmp", "r4.bmp"}));
         ASSERT_TRUE(MakeFiles(other_, {"x.jpg", "y.jpeg"}));
         ASSERT_TRUE(MakeFiles(profiles_, {"q.dnp", "r.dnf"}));
     }

@@ -126,7 +126,8 @@ TEST_F(JobListApp, PathsLongerThan254CharactersAreRefusedAndTheRestIsAdded)
             EXPECT_EQ(warning, "(no box)");
             EXPECT_EQ(now.back(), (std::vector<std::string>{path, q}));
         } else {
-            EXPECT_EQ(warning, "Warning: 1 of the selected files was not added: its path is longer than 254 characters.");
+            EXPECT_EQ(warning,
+                      "Warning: 1 of the selected files was not added: its path is longer than 254 characters.");
         }
     }
 

@@ -23,7 +23,10 @@ struct FaultCase {
     const char* message;
 };
 
-void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FaultCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 // Every fault of the sequence, provoked through the stand-in's switches. Each
 // ends the process through the error box, logs the message last and once,
@@ -112,13 +115,13 @@ TEST_F(Sequence, PacingWithTheProductPause)
     ASSERT_TRUE(WaitForStatus("Processing complete", 10000));
 
     EXPECT_TRUE(standin_.EventsNamed("busy").empty()) << "a command came while another was in its dialog\n"
-                                                       << standin_.JournalText();
+                                                      << standin_.JournalText();
     // The events of one job, in the order they must come.
-    const char* const kSteps[] = {"menu image-open",   "menu profile-open", "menu filter-apply",
-                                  "filter-applied",    "menu image-saveas", "saved"};
+    const char* const kSteps[] = {"menu image-open", "menu profile-open", "menu filter-apply",
+                                  "filter-applied",  "menu image-saveas", "saved"};
     struct Gap {
-        int from, to;  // indexes into kSteps
-        DWORD pauses;  // Bitmap
+        int from, to; // indexes into kSteps
+        DWORD pauses; // Bitmap
         DWORD jpegPauses;
         const char* what;
     } gaps[] = {

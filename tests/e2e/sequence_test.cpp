@@ -30,10 +30,8 @@ struct FormatCase {
 TEST_F(Sequence, OneJobInEachFormat)
 {
     const FormatCase cases[] = {
-        {kBitmap, "b.bmp", "", "b_filtered.bmp", "BMP"},
-        {kTiff, "t.bmp", "", "t_filtered.bmp.tif", "TIFF"},
-        {kJpeg, "j.jpg", "", "j_filtered.jpg", "JPEG"},
-        {kTiff, "u.tif", ".TIF", "u_filtered.TIF.tif", "TIFF"},
+        {kBitmap, "b.bmp", "", "b_filtered.bmp", "BMP"},         {kTiff, "t.bmp", "", "t_filtered.bmp.tif", "TIFF"},
+        {kJpeg, "j.jpg", "", "j_filtered.jpg", "JPEG"},          {kTiff, "u.tif", ".TIF", "u_filtered.TIF.tif", "TIFF"},
         {kBitmap, "w.bmp", ".jpg", "w_filtered.jpg.bmp", "BMP"},
     };
     for (const FormatCase& c : cases) {
@@ -41,8 +39,8 @@ TEST_F(Sequence, OneJobInEachFormat)
         rig::StandInApp standin;
         rig::TolvaneApp app;
         std::string error;
-        std::string propose = *c.proposeExt ? std::string("--propose \"{dir}\\{base}_filtered") + c.proposeExt + "\""
-                                            : std::string();
+        std::string propose =
+            *c.proposeExt ? std::string("--propose \"{dir}\\{base}_filtered") + c.proposeExt + "\"" : std::string();
         ASSERT_TRUE(standin.Start(propose, &error)) << error;
         ASSERT_TRUE(app.Start("tolvane_fast", rig::BridgeDll(), true, &error)) << error;
         std::string image = standin.dir + "\\" + c.input;
@@ -52,8 +50,7 @@ TEST_F(Sequence, OneJobInEachFormat)
         ASSERT_TRUE(rig::SetComboSelection(app.Item(IDC_OUTPUT_FORMAT), c.format));
         ASSERT_TRUE(rig::AddListViewRow(app.Item(IDC_JOB_LIST), {image, profile}));
         rig::Click(app.Item(IDC_START));
-        ASSERT_TRUE(rig::WaitUntil([&] { return rig::TextOf(app.Item(IDC_STATUS)) == "Processing complete"; },
-                                   30000))
+        ASSERT_TRUE(rig::WaitUntil([&] { return rig::TextOf(app.Item(IDC_STATUS)) == "Processing complete"; }, 30000))
             << rig::TextOf(app.Item(IDC_STATUS));
         std::string output = standin.dir + "\\" + c.expectedName;
         ASSERT_TRUE(standin.WaitForEvents("saved", 1, 10000));
@@ -64,9 +61,9 @@ TEST_F(Sequence, OneJobInEachFormat)
             if (e.name == "image-opened" || e.name == "profile-opened" || e.name == "filter-applied" ||
                 e.name == "saved" || e.name == "shown")
                 seen.push_back(e.name == "filter-applied" ? e.name : e.name + " " + e.args);
-        std::vector<std::string> expected = {"shown image-open", "image-opened " + image, "shown profile-open",
-                                             "profile-opened " + profile, "shown calc", "filter-applied",
-                                             "shown save-as"};
+        std::vector<std::string> expected = {
+            "shown image-open", "image-opened " + image, "shown profile-open", "profile-opened " + profile,
+            "shown calc",       "filter-applied",        "shown save-as"};
         if (c.format == kJpeg)
             expected.push_back("shown jpeg-options");
         expected.push_back(std::string("saved ") + c.expectedFormat + " " + output);
@@ -90,8 +87,8 @@ TEST_F(Sequence, TracesOfOneJob)
     // the first poll.
     EXPECT_NE(trace.find("Found running instance of Neat Image\n"), std::string::npos);
     EXPECT_NE(trace.find("Found Neat Image App Window\n"), std::string::npos);
-    std::string line = "NeatWin/Dialog/Parent: " +
-                       std::to_string(static_cast<int>(reinterpret_cast<INT_PTR>(standin_.main))) + " / ";
+    std::string line =
+        "NeatWin/Dialog/Parent: " + std::to_string(static_cast<int>(reinterpret_cast<INT_PTR>(standin_.main))) + " / ";
     size_t at = trace.find(line);
     ASSERT_NE(at, std::string::npos) << trace;
     // The dialog comes at once: one try, or a very few on a busy machine.
@@ -157,8 +154,7 @@ TEST_F(Sequence, NothingSelectedSetsTheNameBackUnchanged)
         ASSERT_EQ(rig::ComboSelection(app.Item(IDC_OUTPUT_FORMAT)), -1);
         ASSERT_TRUE(rig::AddListViewRow(app.Item(IDC_JOB_LIST), {image, profile}));
         rig::Click(app.Item(IDC_START));
-        ASSERT_TRUE(rig::WaitUntil([&] { return rig::TextOf(app.Item(IDC_STATUS)) == "Processing complete"; },
-                                   30000))
+        ASSERT_TRUE(rig::WaitUntil([&] { return rig::TextOf(app.Item(IDC_STATUS)) == "Processing complete"; }, 30000))
             << rig::TextOf(app.Item(IDC_STATUS));
         std::string expected = std::string(c.saved) + standin.dir + "\\" + c.name;
         // Tolvane leaves JPEG options alone; the user confirms them.
@@ -230,13 +226,10 @@ TEST_F(Sequence, ProposedNamesEmptyAndLongerThan254Characters)
         ASSERT_TRUE(rig::SetComboSelection(app.Item(IDC_OUTPUT_FORMAT), c.format));
         ASSERT_TRUE(rig::AddListViewRow(app.Item(IDC_JOB_LIST), {image, profile}));
         rig::Click(app.Item(IDC_START));
-        ASSERT_TRUE(rig::WaitUntil([&] { return rig::TextOf(app.Item(IDC_STATUS)) == "Processing complete"; },
-                                   30000))
+        ASSERT_TRUE(rig::WaitUntil([&] { return rig::TextOf(app.Item(IDC_STATUS)) == "Processing complete"; }, 30000))
             << rig::TextOf(app.Item(IDC_STATUS));
         ASSERT_TRUE(rig::WaitUntil(
-            [&] {
-                return !standin.EventsNamed("saved").empty() || !standin.EventsNamed("save-failed").empty();
-            },
+            [&] { return !standin.EventsNamed("saved").empty() || !standin.EventsNamed("save-failed").empty(); },
             10000))
             << standin.JournalText();
         auto saved = standin.EventsNamed("saved");

@@ -35,7 +35,7 @@ struct ControlCase {
     int id;
     const char* cls;
     const char* text;
-    int x, y, w, h; // dialog units
+    int x, y, w, h;  // dialog units
     LONG_PTR styles; // beyond WS_CHILD | WS_VISIBLE
 };
 
@@ -140,7 +140,8 @@ TEST_F(Shell, EscapeAndEnterLeaveTheDialogOpenAndCloseEndsWithZero)
     // remove) has traced, the commands and keys before it have been handled.
     rig::PostCommand(app_.dialog, IDC_REMOVE);
     ASSERT_TRUE(rig::WaitUntil([&] { return app_.Trace().find("Remove\n") != std::string::npos; }, 10000))
-        << "the dialog closed on Enter or Escape\n" << app_.Trace();
+        << "the dialog closed on Enter or Escape\n"
+        << app_.Trace();
     ASSERT_TRUE(IsWindow(app_.dialog));
     EXPECT_TRUE(IsWindowVisible(app_.dialog));
     DWORD code = 1;
@@ -261,7 +262,7 @@ TEST(ShellTemplate, DialogTemplateMatchesTheLayoutExactly)
     ASSERT_NE(res, nullptr);
     const auto* dlg = static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(exe, res)));
     ASSERT_NE(dlg, nullptr);
-    ASSERT_NE(*reinterpret_cast<const WORD*>(dlg) , 1) << "a classic template, not an extended one";
+    ASSERT_NE(*reinterpret_cast<const WORD*>(dlg), 1) << "a classic template, not an extended one";
     EXPECT_EQ(dlg->style, static_cast<DWORD>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
                                              WS_MAXIMIZEBOX | DS_SETFONT));
     EXPECT_EQ(dlg->x, 6);

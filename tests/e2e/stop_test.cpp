@@ -120,24 +120,72 @@ struct StepCase {
     const char* leftKind;
 };
 
-std::ostream& operator<<(std::ostream& os, const StepCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const StepCase& c)
+{
+    return os << c.name;
+}
 
 // The delayed windows come 2 s after their command: well inside the worker's
 // wait (60 polls), so a worker that survived Stop would still find them and
 // take its next step where the journal shows it.
 const StepCase kSteps[] = {
-    {"image Open wait", "--delay image-open 2000", -1, "menu image-open", false, 300, 3000,
-     {"shown image-open"}, "#32770", "Open", "image-open"},
-    {"profile Open wait", "--delay profile-open 2000", -1, "menu profile-open", false, 300, 3000,
-     {"shown profile-open"}, "#32770", "Open", "profile-open"},
-    {"Save As wait", "--delay save-as 2000", -1, "menu image-saveas", false, 300, 3000,
-     {"shown save-as"}, "#32770", "Save As", "save-as"},
+    {"image Open wait",
+     "--delay image-open 2000",
+     -1,
+     "menu image-open",
+     false,
+     300,
+     3000,
+     {"shown image-open"},
+     "#32770",
+     "Open",
+     "image-open"},
+    {"profile Open wait",
+     "--delay profile-open 2000",
+     -1,
+     "menu profile-open",
+     false,
+     300,
+     3000,
+     {"shown profile-open"},
+     "#32770",
+     "Open",
+     "profile-open"},
+    {"Save As wait",
+     "--delay save-as 2000",
+     -1,
+     "menu image-saveas",
+     false,
+     300,
+     3000,
+     {"shown save-as"},
+     "#32770",
+     "Save As",
+     "save-as"},
     // The sent "&Apply" returns only when the filter is done; the stand-in
     // shows and closes its progress window and journals the result.
-    {"filter", "--filter-ms 4000", -1, "filter-begin", false, 300, 6000,
-     {"shown calc", "filter-applied"}, nullptr, nullptr, nullptr},
-    {"JPEG options wait", "--delay jpeg-options 2000", 1, "shown save-as", true, 250, 3000,
-     {"shown jpeg-options"}, "TSaveJPEGform", "JPEG Save Options", "jpeg-options"},
+    {"filter",
+     "--filter-ms 4000",
+     -1,
+     "filter-begin",
+     false,
+     300,
+     6000,
+     {"shown calc", "filter-applied"},
+     nullptr,
+     nullptr,
+     nullptr},
+    {"JPEG options wait",
+     "--delay jpeg-options 2000",
+     1,
+     "shown save-as",
+     true,
+     250,
+     3000,
+     {"shown jpeg-options"},
+     "TSaveJPEGform",
+     "JPEG Save Options",
+     "jpeg-options"},
 };
 
 bool Allowed(const rig::JournalEvent& e, const std::vector<std::string>& allowed)
@@ -211,8 +259,7 @@ TEST_P(StopAtStep, BoxComesDialogAnswersNoLateStepAndNextStartBeginsAtTheFirstRo
     for (const rig::JournalEvent& e : standin_.Events())
         if (e.tick > boxTick && !Allowed(e, step.lateAllowed))
             late += "  " + e.name + " " + e.args + "\n";
-    EXPECT_EQ(late, "") << "journal events after the box (seen at " << boxTick << "):\n"
-                        << standin_.JournalText();
+    EXPECT_EQ(late, "") << "journal events after the box (seen at " << boxTick << "):\n" << standin_.JournalText();
     EXPECT_EQ(Status(), "Processing terminated") << "the stopped worker wrote its end of run";
 
     // What the user does after "Cancel Neat Image manually".

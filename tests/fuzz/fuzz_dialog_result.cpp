@@ -21,7 +21,10 @@
 // The system's character functions are not here natively: this stands in for
 // the product's CharPrevExA-based test, with the lead bytes of code page 932
 // and single bytes in every other code page.
-bool IsLeadByte932(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool IsLeadByte932(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 bool FolderEndsWithSeparator(const char* folder, std::size_t len, unsigned codePage)
 {
@@ -46,7 +49,8 @@ bool ModelEndsWithSeparator(const std::string& folder)
 {
     std::vector<std::string> chars;
     for (std::size_t i = 0; i < folder.size();) {
-        std::size_t w = (CodePage == 932 && IsLeadByte932(static_cast<unsigned char>(folder[i])) && i + 1 < folder.size()) ? 2 : 1;
+        std::size_t w =
+            (CodePage == 932 && IsLeadByte932(static_cast<unsigned char>(folder[i])) && i + 1 < folder.size()) ? 2 : 1;
         chars.push_back(folder.substr(i, w));
         i += w;
     }

@@ -95,8 +95,8 @@ void FuzzFormat(int mode, std::size_t size, const char* text, const std::vector<
                       static_cast<unsigned>(words[1] >> 32), static_cast<long long>(words[2]));
         break;
     case 2:
-        CompareFormat(size, "%lld:%.2lld:%.2lld", static_cast<long long>(words[0]),
-                      static_cast<long long>(words[1]), static_cast<long long>(words[2]));
+        CompareFormat(size, "%lld:%.2lld:%.2lld", static_cast<long long>(words[0]), static_cast<long long>(words[1]),
+                      static_cast<long long>(words[2]));
         break;
     default:
         CompareFormat(size, "[%.*s] %s%%", static_cast<int>(words[0] % 64), text, text);

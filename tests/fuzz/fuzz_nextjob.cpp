@@ -32,8 +32,8 @@ struct World {
     JobId nextId = 1;
     InputReader* in = nullptr;
     int changes = 0;
-    long clock = 0;                     // one tick per read
-    std::vector<long> removedAt;        // by identity: when it was removed, or -1
+    long clock = 0;              // one tick per read
+    std::vector<long> removedAt; // by identity: when it was removed, or -1
 };
 
 void Append(World& w)

@@ -155,8 +155,7 @@ void FuzzProgress(const ProgressInput& in, std::size_t outSize)
     } else {
         int percent = ReferencePercent(in.title);
         long long shown = 0;
-        FUZZ_CHECK(c.Literal("  (") && c.Number(&shown) && c.Literal("% complete)\n"),
-                   "the percentage is malformed");
+        FUZZ_CHECK(c.Literal("  (") && c.Number(&shown) && c.Literal("% complete)\n"), "the percentage is malformed");
         FUZZ_CHECK(shown == percent, "the percentage is not the one in the title");
         if (percent == 0) {
             FUZZ_CHECK(c.AtEnd(), "remaining times shown at 0%");

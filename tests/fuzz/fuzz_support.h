@@ -14,13 +14,13 @@
 
 // Stops the run when an invariant breaks. libFuzzer treats the abort as a
 // crash and saves the input that caused it.
-#define FUZZ_CHECK(cond, what)                                                                         \
-    do {                                                                                               \
-        if (!(cond)) {                                                                                 \
-            std::fprintf(stderr, "\n*** invariant broken (%s:%d): %s\n    check: %s\n", __FILE__,      \
-                         __LINE__, what, #cond);                                                       \
-            std::abort();                                                                              \
-        }                                                                                              \
+#define FUZZ_CHECK(cond, what)                                                                                         \
+    do {                                                                                                               \
+        if (!(cond)) {                                                                                                 \
+            std::fprintf(stderr, "\n*** invariant broken (%s:%d): %s\n    check: %s\n", __FILE__, __LINE__, what,      \
+                         #cond);                                                                                       \
+            std::abort();                                                                                              \
+        }                                                                                                              \
     } while (0)
 
 // A heap buffer of exactly size usable bytes followed by guard bytes that hold

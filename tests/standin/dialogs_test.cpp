@@ -68,10 +68,10 @@ TEST_F(StandinTest, FaultSwitchesShapeTheWindows)
         const char* args;
         int command;
         const char* kind;
-        const char* title;   // the title when right
+        const char* title; // the title when right
         Expect expect;
-        const char* shown;   // the title actually shown (WrongTitle)
-        const char* button;  // the button that is missing (NoButton)
+        const char* shown;  // the title actually shown (WrongTitle)
+        const char* button; // the button that is missing (NoButton)
     };
     const Case cases[] = {
         {"--never image-open", IDM_IMAGE_OPEN, "image-open", "Open", Never, nullptr, nullptr},
@@ -218,4 +218,4 @@ TEST_F(StandinTest, ProposedNamePatternAndExtensionCase)
     ExpectCleanExit();
 }
 
-}  // namespace
+} // namespace

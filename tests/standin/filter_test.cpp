@@ -259,4 +259,4 @@ TEST_F(StandinTest, NoiseProfilesAreParsedStrictly)
     ExpectCleanExit();
 }
 
-}  // namespace
+} // namespace

@@ -32,7 +32,7 @@ BOOL CALLBACK OwnedSearchProc(HWND w, LPARAM lp)
     return FALSE;
 }
 
-}  // namespace
+} // namespace
 
 Scene MakeScene(int w, int h, double sigma)
 {
@@ -74,8 +74,7 @@ HWND FindOwned(HWND owner, const char* cls, const char* title, bool includeHidde
     return s.found;
 }
 
-HWND WaitOwned(HWND owner, const char* cls, const char* title, DWORD timeoutMs,
-               bool includeHidden)
+HWND WaitOwned(HWND owner, const char* cls, const char* title, DWORD timeoutMs, bool includeHidden)
 {
     HWND found = nullptr;
     rig::WaitUntil([&] { return (found = FindOwned(owner, cls, title, includeHidden)) != nullptr; }, timeoutMs);
@@ -100,4 +99,4 @@ std::string EditText(HWND edit)
     return buf;
 }
 
-}  // namespace standintest
+} // namespace standintest

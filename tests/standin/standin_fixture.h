@@ -44,8 +44,7 @@ using Event = rig::JournalEvent;
 // as GetParent reports it, is `owner`.
 HWND FindOwned(HWND owner, const char* cls, const char* title, bool includeHidden = false);
 
-HWND WaitOwned(HWND owner, const char* cls, const char* title, DWORD timeoutMs = kWaitMs,
-               bool includeHidden = false);
+HWND WaitOwned(HWND owner, const char* cls, const char* title, DWORD timeoutMs = kWaitMs, bool includeHidden = false);
 
 // SendMessage with a limit; false when it did not return in time.
 bool SendBounded(HWND w, UINT msg, WPARAM wp, LPARAM lp, DWORD timeoutMs = kWaitMs, LRESULT* result = nullptr);
@@ -107,7 +106,6 @@ public:
             return ::testing::AssertionFailure() << "the &Save command was not answered";
         return ::testing::AssertionSuccess();
     }
-
 };
 
 class StandinTest : public testing::Test {
@@ -158,4 +156,4 @@ protected:
     rig::Watchdog watchdog_{15000};
 };
 
-}  // namespace standintest
+} // namespace standintest

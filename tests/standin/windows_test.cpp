@@ -91,14 +91,8 @@ TEST_F(StandinTest, CloseWhileADialogIsOpenEndsCleanly)
 TEST_F(StandinTest, BadCommandLinesPrintUsageAndExitWith2)
 {
     const char* cases[] = {
-        "--bogus",
-        "--delay image-open",
-        "--delay nothing 10",
-        "--never",
-        "--never calc",
-        "--no-edit jpeg-options",
-        "--no-menu-item save",
-        "--filter-ms soon",
+        "--bogus",      "--delay image-open",     "--delay nothing 10",  "--never",
+        "--never calc", "--no-edit jpeg-options", "--no-menu-item save", "--filter-ms soon",
         "--journal",
     };
     for (const char* args : cases) {
@@ -119,7 +113,7 @@ TEST_F(StandinTest, BadCommandLinesPrintUsageAndExitWith2)
 // ---- The menu bar, read across processes through the test environment's menu bridge ----------------------
 
 struct MenuItem {
-    std::string caption;  // "" for a separator
+    std::string caption; // "" for a separator
     UINT type = 0;
     UINT id = 0;
     std::vector<MenuItem> items;
@@ -172,7 +166,7 @@ TEST_F(StandinMenuTest, MenuBarCaptionsAndMissingItems)
         const char* args;
         std::vector<std::pair<std::string, std::vector<std::pair<std::string, UINT>>>> bar;
     };
-    const std::string sep;  // separator
+    const std::string sep; // separator
     const Case cases[] = {
         {"",
          {{"&Image",
@@ -196,8 +190,12 @@ TEST_F(StandinMenuTest, MenuBarCaptionsAndMissingItems)
           {"&Filter", {}},
           {"&Help", {{"&About...", IDM_HELP_ABOUT}}}}},
         {"--no-menu-item image-open --no-menu-item profile-open",
-         {{"&Image", {{"Save &as...\tCtrl+S", IDM_IMAGE_SAVEAS}, {sep, 0}, {"&Close", IDM_IMAGE_CLOSE}, {sep, 0},
-                      {"E&xit", IDM_EXIT}}},
+         {{"&Image",
+           {{"Save &as...\tCtrl+S", IDM_IMAGE_SAVEAS},
+            {sep, 0},
+            {"&Close", IDM_IMAGE_CLOSE},
+            {sep, 0},
+            {"E&xit", IDM_EXIT}}},
           {"&Profile", {}},
           {"&Filter", {{"&Apply\tF5", IDM_FILTER_APPLY}}},
           {"&Help", {{"&About...", IDM_HELP_ABOUT}}}}},
@@ -229,4 +227,4 @@ TEST_F(StandinMenuTest, MenuBarCaptionsAndMissingItems)
     }
 }
 
-}  // namespace
+} // namespace

@@ -12,9 +12,15 @@ std::string Join(const std::string& folder, const std::string& name)
     return folder + "\\" + name;
 }
 
-std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
+std::string FolderOf(const std::string& path)
+{
+    return path.substr(0, path.find_last_of('\\'));
+}
 
-bool SameFolder(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+bool SameFolder(const std::string& a, const std::string& b)
+{
+    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
 
 bool MakeFiles(const std::string& folder, const std::vector<std::string>& names)
 {

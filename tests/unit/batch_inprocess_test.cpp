@@ -90,8 +90,7 @@ TEST_F(BatchInProcess, FinishedWorkerHandleIsReleasedAtTheNextStart)
     HANDLE second = RunToTheEnd();
     // Closed before the next worker was created: its value is now invalid, or
     // the new worker's handle took its place.
-    EXPECT_TRUE(!GetHandleInformation(first, &flags) || second == first)
-        << "the first worker's handle is still open";
+    EXPECT_TRUE(!GetHandleInformation(first, &flags) || second == first) << "the first worker's handle is still open";
     EXPECT_EQ(Batch.imagesDone.load(), 0);
     EXPECT_EQ(Batch.imageTotal.load(), 0);
 }
@@ -113,8 +112,9 @@ TEST_F(BatchInProcess, IdleClassRefusedShowsTheWarningAndTheRunGoesOn)
     EXPECT_EQ(Batch.worker.load(), nullptr);
     rig::MessageBoxInfo box;
     ASSERT_TRUE(answer.Answered(&box));
-    EXPECT_EQ(box.text, "Could not set Idle Priority.  This should not cause any \nproblems, but may make your machine "
-                        "less responsive while \nNeat Image is processing images.");
+    EXPECT_EQ(box.text,
+              "Could not set Idle Priority.  This should not cause any \nproblems, but may make your machine "
+              "less responsive while \nNeat Image is processing images.");
     EXPECT_EQ(Text(status_), "Processing complete");
     EXPECT_EQ(Text(progress_), "");
 }
@@ -137,12 +137,14 @@ TEST_F(BatchInProcess, ProgressTimerReadsOnlyTheFirst30CharactersOfAVisibleProgr
     HWND calc = CreateWindowExA(0, "TCalcForm", "Calculating:0000000000000000025", WS_POPUP, 0, 0, 10, 10, nullptr,
                                 nullptr, nullptr, nullptr);
     ProgressTimerProc(MainDialog, WM_TIMER, PROGRESS_TIMER_ID, 11000);
-    EXPECT_EQ(Text(progress_), "Elapsed Time:   Total = 0:00:10     Image = 0:00:10") << "a hidden window counts for nothing";
+    EXPECT_EQ(Text(progress_), "Elapsed Time:   Total = 0:00:10     Image = 0:00:10")
+        << "a hidden window counts for nothing";
 
     ShowWindow(calc, SW_SHOWNOACTIVATE);
     ProgressTimerProc(MainDialog, WM_TIMER, PROGRESS_TIMER_ID, 11000);
-    EXPECT_EQ(Text(progress_), "Elapsed Time:   Total = 0:00:10     Image = 0:00:10  (2% complete)\n"
-                               "Remaining Time:    Image = 0:08:10");
+    EXPECT_EQ(Text(progress_),
+              "Elapsed Time:   Total = 0:00:10     Image = 0:00:10  (2% complete)\n"
+              "Remaining Time:    Image = 0:08:10");
     DestroyWindow(calc);
 }
 

@@ -135,8 +135,8 @@ TEST(SelectionIsComplete, CutResultsAreNotComplete)
         {"single path filling the capacity", bytes(std::string("C:\\a.jpg\0", 9)), 9, true},
         {"folder and names closed in time", bytes(std::string("C:\\d\0a\0b\0\0", 10)), 10, true},
         {"cut inside the last name", bytes(std::string("C:\\d\0a\0bc", 9)), 8, false},
-        {"cut just after a name: no room for the closing empty string",
-         bytes(std::string("C:\\d\0a\0b\0\0", 10)), 9, false},
+        {"cut just after a name: no room for the closing empty string", bytes(std::string("C:\\d\0a\0b\0\0", 10)), 9,
+         false},
         {"first string not terminated", bytes(std::string("C:\\dddd", 7)), 7, false},
         {"nothing written", bytes(std::string("\0", 1)), 0, false},
     };

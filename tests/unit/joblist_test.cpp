@@ -28,7 +28,10 @@ using namespace dialogs;
 const std::string kInitialImageStartDir = ImageStartDir;
 const std::string kInitialProfileStartDir = ProfileStartDir;
 
-LRESULT CALLBACK OwnerProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
+LRESULT CALLBACK OwnerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcA(w, m, wp, lp);
+}
 
 class JobListInProcess : public testing::Test {
 protected:
@@ -45,8 +48,8 @@ protected:
         wc.hInstance = GetModuleHandleA(nullptr);
         wc.lpszClassName = "TolvaneJobsTestOwner";
         RegisterClassA(&wc); // fails harmlessly when a previous test registered it
-        owner_ = CreateWindowExA(0, wc.lpszClassName, "Jobs test owner", WS_OVERLAPPEDWINDOW, 0, 0, 500, 300,
-                                 nullptr, nullptr, wc.hInstance, nullptr);
+        owner_ = CreateWindowExA(0, wc.lpszClassName, "Jobs test owner", WS_OVERLAPPEDWINDOW, 0, 0, 500, 300, nullptr,
+                                 nullptr, wc.hInstance, nullptr);
         ASSERT_NE(owner_, nullptr);
         JobList = CreateWindowExA(0, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_EDITLABELS, 0, 0, 480,
                                   260, owner_, nullptr, wc.hInstance, nullptr);

@@ -110,9 +110,9 @@ TEST(ProgressText, TotalRemainingBeyondTheSigned32BitRange)
     ProgressInput in = Tick(1, 0x7FFFFFFF, 2000, 1000, "Calculating:100%");
     std::string text = Text(in);
     long long later = (0x7FFFFFFFLL - 2) * 1000;
-    std::string expected = "Total = " + std::to_string(later / 3600) + ":" +
-                           (later / 60 % 60 < 10 ? "0" : "") + std::to_string(later / 60 % 60) + ":" +
-                           (later % 60 < 10 ? "0" : "") + std::to_string(later % 60);
+    std::string expected = "Total = " + std::to_string(later / 3600) + ":" + (later / 60 % 60 < 10 ? "0" : "") +
+                           std::to_string(later / 60 % 60) + ":" + (later % 60 < 10 ? "0" : "") +
+                           std::to_string(later % 60);
     EXPECT_NE(text.find(expected), std::string::npos) << text;
 }
 
@@ -151,11 +151,20 @@ struct PercentCase {
 TEST(ProgressPercent, ParsesLikeTheScanFormat)
 {
     const PercentCase cases[] = {
-        {"Calculating:37%", 37},   {"Calculating:0%", 0},       {"Calculating:+5%", 5},
-        {"Calculating:-7%", -7},   {"Calculating:12abc", 12},   {"Calculating:\t 9%", 9},
-        {"Calculating:%", 0},      {"Calculating: x1", 0},      {"Calculating 37%", 0},
-        {"CALCULATING:37%", 0},    {"", 0},                     {nullptr, 0},
-        {"Calculating:99999999999999%", 2147483647},            {"Calculating:-99999999999%", -2147483647 - 1},
+        {"Calculating:37%", 37},
+        {"Calculating:0%", 0},
+        {"Calculating:+5%", 5},
+        {"Calculating:-7%", -7},
+        {"Calculating:12abc", 12},
+        {"Calculating:\t 9%", 9},
+        {"Calculating:%", 0},
+        {"Calculating: x1", 0},
+        {"Calculating 37%", 0},
+        {"CALCULATING:37%", 0},
+        {"", 0},
+        {nullptr, 0},
+        {"Calculating:99999999999999%", 2147483647},
+        {"Calculating:-99999999999%", -2147483647 - 1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ParseProgressPercent(c.title), c.percent) << (c.title ? c.title : "(null)");

@@ -25,7 +25,10 @@ std::string OwnFolder()
     return slash == std::string::npos ? std::string() : s.substr(0, slash + 1);
 }
 
-std::string X64Exe() { return OwnFolder() + "tolvane.exe"; }
+std::string X64Exe()
+{
+    return OwnFolder() + "tolvane.exe";
+}
 
 // scripts/test builds the i686 tree beside the x86_64 one, so its program is
 // at ..\..\i686\bin from here; TOLVANE_I686_EXE names another file.
@@ -182,7 +185,10 @@ void ExpectVersionInfo(const std::string& path)
     EXPECT_NE(HelpLine(1).find(v.Value("CompanyName")), std::string::npos);
 }
 
-bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const char* part)
+{
+    return text.find(part) != std::string::npos;
+}
 
 void ExpectManifest(const std::string& path)
 {
@@ -227,9 +233,15 @@ TEST(Release, X64ProgramIsAPe32PlusFile)
     EXPECT_EQ(PeMachine(X64Exe()), IMAGE_FILE_MACHINE_AMD64);
 }
 
-TEST(Release, X64ProgramCarriesItsVersionInformation) { ExpectVersionInfo(X64Exe()); }
+TEST(Release, X64ProgramCarriesItsVersionInformation)
+{
+    ExpectVersionInfo(X64Exe());
+}
 
-TEST(Release, X64ProgramCarriesItsManifest) { ExpectManifest(X64Exe()); }
+TEST(Release, X64ProgramCarriesItsManifest)
+{
+    ExpectManifest(X64Exe());
+}
 
 TEST(Release, I686ProgramIsAPe32File)
 {

@@ -243,8 +243,8 @@ protected:
         AddItem(bar, MFT_STRING, "&Image tools", 0, image1);
 
         HMENU image = CreatePopupMenu();
-        AddItem(image, MFT_STRING, "Open...", 20);            // no "&"
-        AddItem(image, MFT_STRING, "&open...", 21);           // case
+        AddItem(image, MFT_STRING, "Open...", 20);  // no "&"
+        AddItem(image, MFT_STRING, "&open...", 21); // case
         AddItem(image, MFT_SEPARATOR, nullptr, 0);
         AddItem(image, MFT_BITMAP, nullptr, 24);
         AddItem(image, MFT_OWNERDRAW, nullptr, 25);
@@ -283,17 +283,17 @@ struct MenuCase {
 TEST_F(Menus, CaptionPrefixesAndTypes)
 {
     const MenuCase cases[] = {
-        {"&Image", "&Open...", 22},       // a caption with tab and shortcut matches; flagged items never
+        {"&Image", "&Open...", 22}, // a caption with tab and shortcut matches; flagged items never
         {"&Image", "Save &as...", 23},
-        {"&Image", "&Open", 22},          // "Open..." lacks the "&" and is passed over
-        {"&Image", "Open", 20},           // a prefix is matched as it stands
-        {"&image", "&Open...", -1},       // case of the top-level caption
+        {"&Image", "&Open", 22},    // "Open..." lacks the "&" and is passed over
+        {"&Image", "Open", 20},     // a prefix is matched as it stands
+        {"&image", "&Open...", -1}, // case of the top-level caption
         {"&Image", "&OPEN", -1},
-        {"&Image", "&Close", 11},         // "&Image tools" begins with "&Image" too
-        {"&Filter", "&Apply", 40},        // the right-justified "&Filter" is passed over
+        {"&Image", "&Close", 11},  // "&Image tools" begins with "&Image" too
+        {"&Filter", "&Apply", 40}, // the right-justified "&Filter" is passed over
         {"&File", "&Open...", 10},
-        {"", "", 10},                     // empty prefixes: the first plain text item
-        {"&Plain", "", -1},               // an item without a drop-down
+        {"", "", 10},       // empty prefixes: the first plain text item
+        {"&Plain", "", -1}, // an item without a drop-down
         {"&Missing", "&Open...", -1},
     };
     for (const auto& c : cases)
@@ -311,9 +311,9 @@ TEST_F(Menus, TracesOfOneLookup)
 {
     rig::StdoutCapture out;
     EXPECT_EQ(FindMenuCommand(window_, "&File", "&Open..."), 10);
-    std::string expected = "Found hMenu: " +
-                           std::to_string(static_cast<int>(reinterpret_cast<INT_PTR>(GetMenu(window_)))) +
-                           "Testing: &File vs. &File\nFound menu item: &File\n";
+    std::string expected =
+        "Found hMenu: " + std::to_string(static_cast<int>(reinterpret_cast<INT_PTR>(GetMenu(window_)))) +
+        "Testing: &File vs. &File\nFound menu item: &File\n";
     EXPECT_EQ(out.Text(), expected);
 }
 
@@ -352,12 +352,12 @@ TEST_F(OwnedDialogs, ExactClassTitleParentAndVisible)
 {
     HWND owner = Make("TApplication", "Neat Image");
     HWND other = Make("TApplication", "Someone else");
-    Make("#32770", "Open", owner, false);          // hidden
-    Make("#32770", "Open", other);                 // other parent
-    Make("#32770", "open", owner);                 // case
-    Make("#32770", "Open ", owner);                // trailing blank
-    Make("#32770", "Ope", owner);                  // never by prefix
-    Make("TForm1", "Open", owner);                 // other class
+    Make("#32770", "Open", owner, false); // hidden
+    Make("#32770", "Open", other);        // other parent
+    Make("#32770", "open", owner);        // case
+    Make("#32770", "Open ", owner);       // trailing blank
+    Make("#32770", "Ope", owner);         // never by prefix
+    Make("TForm1", "Open", owner);        // other class
     EXPECT_EQ(FindOwnedDialog(owner, "#32770", "Open"), nullptr);
 
     HWND open = Make("#32770", "Open", owner);
