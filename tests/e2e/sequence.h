@@ -39,6 +39,29 @@ protected:
     }
 };
 
+// Writes an image named imageName and a profile into dir, queues them as the
+// one job of `app` with the output format `format`, presses Start and waits
+// for the end of the run. Gives the image's path; false, with the failure
+// added, when a step fails.
+inline bool RunOneJob(rig::TolvaneApp& app, const std::string& dir, const std::string& imageName, int format,
+                      std::string* image)
+{
+    *image = dir + "\\" + imageName;
+    std::string profile = dir + "\\p.dnp";
+    if (!rig::WriteTestImage(*image) || !rig::WriteTestProfile(profile) ||
+        !rig::SetComboSelection(app.Item(IDC_OUTPUT_FORMAT), format) ||
+        !rig::AddListViewRow(app.Item(IDC_JOB_LIST), {*image, profile})) {
+        ADD_FAILURE() << "could not queue " << *image;
+        return false;
+    }
+    rig::Click(app.Item(IDC_START));
+    if (!rig::WaitUntil([&] { return rig::TextOf(app.Item(IDC_STATUS)) == "Processing complete"; }, 30000)) {
+        ADD_FAILURE() << "the run did not complete: " << rig::TextOf(app.Item(IDC_STATUS));
+        return false;
+    }
+    return true;
+}
+
 // The worker's part of the trace: the dialog's "WM_notify" lines, which the
 // user interface thread traces whenever the list view notifies it, can land
 // between any two of the worker's writes, so they are taken out.

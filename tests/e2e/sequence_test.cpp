@@ -43,15 +43,8 @@ TEST_F(Sequence, OneJobInEachFormat)
             *c.proposeExt ? std::string("--propose \"{dir}\\{base}_filtered") + c.proposeExt + "\"" : std::string();
         ASSERT_TRUE(standin.Start(propose, &error)) << error;
         ASSERT_TRUE(app.Start("tolvane_fast", rig::BridgeDll(), true, &error)) << error;
-        std::string image = standin.dir + "\\" + c.input;
-        std::string profile = standin.dir + "\\p.dnp";
-        ASSERT_TRUE(rig::WriteTestImage(image));
-        ASSERT_TRUE(rig::WriteTestProfile(profile));
-        ASSERT_TRUE(rig::SetComboSelection(app.Item(IDC_OUTPUT_FORMAT), c.format));
-        ASSERT_TRUE(rig::AddListViewRow(app.Item(IDC_JOB_LIST), {image, profile}));
-        rig::Click(app.Item(IDC_START));
-        ASSERT_TRUE(rig::WaitUntil([&] { return rig::TextOf(app.Item(IDC_STATUS)) == "Processing complete"; }, 30000))
-            << rig::TextOf(app.Item(IDC_STATUS));
+        std::string image;
+        ASSERT_TRUE(RunOneJob(app, standin.dir, c.input, c.format, &image));
         std::string output = standin.dir + "\\" + c.expectedName;
         ASSERT_TRUE(standin.WaitForEvents("saved", 1, 10000));
 
@@ -61,9 +54,10 @@ TEST_F(Sequence, OneJobInEachFormat)
             if (e.name == "image-opened" || e.name == "profile-opened" || e.name == "filter-applied" ||
                 e.name == "saved" || e.name == "shown")
                 seen.push_back(e.name == "filter-applied" ? e.name : e.name + " " + e.args);
-        std::vector<std::string> expected = {
-            "shown image-open", "image-opened " + image, "shown profile-open", "profile-opened " + profile,
-            "shown calc",       "filter-applied",        "shown save-as"};
+        std::vector<std::string> expected = {"shown image-open",   "image-opened " + image,
+                                             "shown profile-open", "profile-opened " + standin.dir + "\\p.dnp",
+                                             "shown calc",         "filter-applied",
+                                             "shown save-as"};
         if (c.format == kJpeg)
             expected.push_back("shown jpeg-options");
         expected.push_back(std::string("saved ") + c.expectedFormat + " " + output);
@@ -219,15 +213,8 @@ TEST_F(Sequence, ProposedNamesEmptyAndLongerThan254Characters)
         watchdog_.Watch(standin.proc.pid);
         ASSERT_TRUE(app.Start("tolvane_fast", rig::BridgeDll(), true, &error)) << error;
         watchdog_.Watch(app.proc.pid);
-        std::string image = dir + "\\e.bmp";
-        std::string profile = dir + "\\p.dnp";
-        ASSERT_TRUE(rig::WriteTestImage(image));
-        ASSERT_TRUE(rig::WriteTestProfile(profile));
-        ASSERT_TRUE(rig::SetComboSelection(app.Item(IDC_OUTPUT_FORMAT), c.format));
-        ASSERT_TRUE(rig::AddListViewRow(app.Item(IDC_JOB_LIST), {image, profile}));
-        rig::Click(app.Item(IDC_START));
-        ASSERT_TRUE(rig::WaitUntil([&] { return rig::TextOf(app.Item(IDC_STATUS)) == "Processing complete"; }, 30000))
-            << rig::TextOf(app.Item(IDC_STATUS));
+        std::string image;
+        ASSERT_TRUE(RunOneJob(app, dir, "e.bmp", c.format, &image));
         ASSERT_TRUE(rig::WaitUntil(
             [&] { return !standin.EventsNamed("saved").empty() || !standin.EventsNamed("save-failed").empty(); },
             10000))

@@ -55,6 +55,38 @@ protected:
         std::string want = "Processing: 1 of " + std::to_string(rows) + " -- " + image;
         return rig::WaitUntil([&] { return Status() == want; }, 10000);
     }
+    // What one Stop brought: its box (none when it did not come in time),
+    // when it was seen, its owner and text, and how the dialog answered from
+    // the press until the box was answered.
+    struct StopSeen {
+        bool box = false;
+        DWORD boxTick = 0;
+        HWND owner = nullptr;
+        std::string text;
+        int slowAnswers = 0;
+        std::string answers;
+    };
+    // Presses Stop with the dialog probed until the box is answered; the box
+    // is kept up a moment, since the dialog must answer under it too.
+    StopSeen StopAndAnswer(DWORD boxWithinMs)
+    {
+        StopSeen seen;
+        rig::AnswerProbe probe(app_.dialog, kAnswerMs);
+        Press(IDC_STOP);
+        HWND box = WaitForSuccessBox(boxWithinMs, &seen.boxTick);
+        if (box) {
+            seen.box = true;
+            seen.owner = GetWindow(box, GW_OWNER);
+            seen.text = BoxText(box);
+            Sleep(200);
+            rig::AnswerMessageBox(box);
+            EXPECT_TRUE(rig::WaitForWindowGone(box, 3000));
+        }
+        probe.Stop();
+        seen.slowAnswers = probe.slow;
+        seen.answers = probe.Summary();
+        return seen;
+    }
 };
 
 // --- Stop while the worker holds the process heap lock ----------------------------
@@ -75,25 +107,11 @@ TEST_F(Stop, StopWhileTheWorkerHoldsTheHeapLockStillShowsTheBoxAndTheDialogAnswe
         ASSERT_TRUE(WaitForFirstRow(first, 1)) << Status();
         ASSERT_TRUE(standin_.WaitForEvents("never", static_cast<size_t>(round + 1), 10000));
         Sleep(250 + 70 * round);
-        rig::AnswerProbe probe(app_.dialog, kAnswerMs);
-        Press(IDC_STOP);
-        DWORD seen = 0;
-        HWND box = WaitForSuccessBox(3000, &seen);
-        std::string text;
-        HWND owner = nullptr;
-        if (box) {
-            owner = GetWindow(box, GW_OWNER);
-            text = BoxText(box);
-            // Keep the box up a moment: the dialog must answer under it too.
-            Sleep(200);
-            rig::AnswerMessageBox(box);
-            EXPECT_TRUE(rig::WaitForWindowGone(box, 3000));
-        }
-        probe.Stop();
-        ASSERT_TRUE(box != nullptr) << "no \"Success\" box within 3 s of Stop; " << probe.Summary();
-        EXPECT_EQ(owner, app_.dialog);
-        EXPECT_EQ(text, kTerminated);
-        EXPECT_EQ(probe.slow, 0) << probe.Summary();
+        StopSeen stop = StopAndAnswer(3000);
+        ASSERT_TRUE(stop.box) << "no \"Success\" box within 3 s of Stop; " << stop.answers;
+        EXPECT_EQ(stop.owner, app_.dialog);
+        EXPECT_EQ(stop.text, kTerminated);
+        EXPECT_EQ(stop.slowAnswers, 0) << stop.answers;
         ASSERT_TRUE(WaitForStatus("Processing terminated", 5000)) << Status();
     }
 }
@@ -227,25 +245,12 @@ TEST_P(StopAtStep, BoxComesDialogAnswersNoLateStepAndNextStartBeginsAtTheFirstRo
     Sleep(step.stopAfterMs);
 
     // Stop, with the dialog probed from now until its box is answered.
-    rig::AnswerProbe probe(app_.dialog, kAnswerMs);
-    Press(IDC_STOP);
-    DWORD boxTick = 0;
-    HWND box = WaitForSuccessBox(step.boxWithinMs, &boxTick);
-    std::string text;
-    HWND owner = nullptr;
-    if (box) {
-        owner = GetWindow(box, GW_OWNER);
-        text = BoxText(box);
-        Sleep(200);
-        rig::AnswerMessageBox(box);
-        EXPECT_TRUE(rig::WaitForWindowGone(box, 3000));
-    }
-    probe.Stop();
-    ASSERT_TRUE(box != nullptr) << "no \"Success\" box within " << step.boxWithinMs << " ms of Stop; "
-                                << probe.Summary();
-    EXPECT_EQ(owner, app_.dialog);
-    EXPECT_EQ(text, kTerminated);
-    EXPECT_EQ(probe.slow, 0) << probe.Summary();
+    StopSeen stop = StopAndAnswer(step.boxWithinMs);
+    ASSERT_TRUE(stop.box) << "no \"Success\" box within " << step.boxWithinMs << " ms of Stop; " << stop.answers;
+    EXPECT_EQ(stop.owner, app_.dialog);
+    EXPECT_EQ(stop.text, kTerminated);
+    EXPECT_EQ(stop.slowAnswers, 0) << stop.answers;
+    DWORD boxTick = stop.boxTick;
     ASSERT_TRUE(WaitForStatus("Processing terminated", 5000)) << Status();
 
     // Let the stand-in finish what it was doing, then give a worker that
