@@ -116,6 +116,12 @@ private:
 // without its carriage return shows as "<bare LF>\n", so that any check for a
 // traced line fails on it.
 std::string FromTextMode(const std::string& raw);
+// The trace without the "WM_notify" lines: the dialog traces one for every
+// list view notification, which focus changes bring at any moment, between
+// any two lines of the worker's.
+std::string WithoutNotifications(std::string trace);
+// How often `what` stands in `text` (overlapping occurrences counted).
+size_t CountOf(const std::string& text, const std::string& what);
 
 // --- Watchdog -----------------------------------------------------------------
 

@@ -136,4 +136,20 @@ DWORD Now()
     return GetTickCount();
 }
 
+std::string WithoutNotifications(std::string trace)
+{
+    const std::string line = "WM_notify\n";
+    for (size_t at = trace.find(line); at != std::string::npos; at = trace.find(line, at))
+        trace.erase(at, line.size());
+    return trace;
+}
+
+size_t CountOf(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
 } // namespace rig

@@ -22,8 +22,8 @@ bool IdlePriorityChecked();
 void SetStatusLine(const char* text);
 void SetProgressLine(const char* text);
 // Shows a box with one OK button owned by the main dialog, and returns once
-// the user has closed it.
-void ShowWarning(const char* text, const char* caption);
+// the user has closed it (the warnings, Stop's "Success" and "Error").
+void ShowBox(const char* text, const char* caption);
 
 // The help text, one string of lines each ended by a line feed.
 extern const char HelpText[];

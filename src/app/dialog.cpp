@@ -130,7 +130,7 @@ void SetProgressLine(const char* text)
     SetDlgItemTextA(MainDialog, IDC_PROGRESS, text);
 }
 
-void ShowWarning(const char* text, const char* caption)
+void ShowBox(const char* text, const char* caption)
 {
     MessageBoxA(MainDialog, text, caption, MB_OK);
 }

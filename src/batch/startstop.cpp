@@ -48,7 +48,7 @@ bool LastWorkerStillRunning()
 void OnStartButton()
 {
     if (Batch.worker.load(kRelaxed) != nullptr || LastWorkerStillRunning()) {
-        MessageBoxA(MainDialog, "Cannot start again until previous processing is finished.", "Warning", MB_OK);
+        ShowBox("Cannot start again until previous processing is finished.", "Warning");
         return;
     }
     StartBatch();
@@ -94,7 +94,7 @@ void StopBatch()
             char text[64];
             FormatText(text, sizeof text, "Could not terminate thread: Error # %d", static_cast<int>(GetLastError()));
             LowerStopSignal(); // the run goes on as if Stop had not been pressed
-            MessageBoxA(MainDialog, text, "Error", MB_OK);
+            ShowBox(text, "Error");
             return;
         }
         // Termination completes asynchronously; wait (bounded) until the
@@ -102,7 +102,7 @@ void StopBatch()
         // Neat Image once the box below is up.
         WaitForSingleObject(worker, 5000);
     }
-    MessageBoxA(MainDialog, "Batch processing terminated.  Cancel Neat Image manually.", "Success", MB_OK);
+    ShowBox("Batch processing terminated.  Cancel Neat Image manually.", "Success");
     SetStatusLine("Processing terminated");
     KillTimer(MainDialog, PROGRESS_TIMER_ID);
     Batch.worker.store(nullptr, kRelaxed);

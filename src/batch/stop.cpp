@@ -18,6 +18,13 @@ std::atomic<HANDLE> StopEvent{nullptr};
 // The thread that WorkerCheckpoint may end: only the current batch worker.
 std::atomic<DWORD> WorkerThreadId{0};
 
+// True when Stop has raised the signal for the current run.
+bool StopRaised()
+{
+    HANDLE event = StopEvent.load(std::memory_order_acquire);
+    return event != nullptr && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+}
+
 } // namespace
 
 void ArmStopSignal(DWORD workerThreadId)
@@ -44,12 +51,6 @@ void LowerStopSignal()
     HANDLE event = StopEvent.load(std::memory_order_acquire);
     if (event != nullptr)
         ResetEvent(event);
-}
-
-bool StopRaised()
-{
-    HANDLE event = StopEvent.load(std::memory_order_acquire);
-    return event != nullptr && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
 }
 
 void WorkerCheckpoint()

@@ -11,8 +11,6 @@ void ArmStopSignal(DWORD workerThreadId);
 void RaiseStopSignal();
 // Lowers it again, so that a worker that could not be terminated goes on.
 void LowerStopSignal();
-// True when Stop has raised the signal for the current run.
-bool StopRaised();
 
 // On the batch worker: ends the worker thread at once when Stop has raised the
 // signal. Called before every step that acts on Neat Image, writes the log or

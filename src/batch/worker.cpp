@@ -93,12 +93,6 @@ bool FileExists(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-void SetStatusText(const char* text)
-{
-    WorkerCheckpoint();
-    SetStatusLine(text);
-}
-
 } // namespace
 
 DWORD WINAPI BatchWorker(LPVOID)
@@ -110,15 +104,15 @@ DWORD WINAPI BatchWorker(LPVOID)
     Batch.batchStartTick.store(GetTickCount(), kRelaxed);
 
     WorkerCheckpoint();
-    if (IdlePriorityChecked()) {
-        WorkerCheckpoint();
+    bool idle = IdlePriorityChecked();
+    WorkerCheckpoint();
+    if (idle) {
         if (!SetTargetPriorityClass(IDLE_PRIORITY_CLASS))
-            MessageBoxA(MainDialog,
-                        "Could not set Idle Priority.  This should not cause any \nproblems, but may make your "
-                        "machine less responsive while \nNeat Image is processing images.",
-                        "Tolvane warning", MB_OK);
+            ShowBox(
+                "Could not set Idle Priority.  This should not cause any \nproblems, but may make your "
+                "machine less responsive while \nNeat Image is processing images.",
+                "Tolvane warning");
     } else {
-        WorkerCheckpoint();
         SetTargetPriorityClass(NORMAL_PRIORITY_CLASS);
     }
     WorkerCheckpoint();
@@ -156,7 +150,8 @@ DWORD WINAPI BatchWorker(LPVOID)
 
         FormatText(Work.status, sizeof Work.status, "Processing: %d of %d -- %s", static_cast<int>(taken + 1),
                    static_cast<int>(total), Work.imagePath);
-        SetStatusText(Work.status);
+        WorkerCheckpoint();
+        SetStatusLine(Work.status);
         Batch.imageStartTick.store(GetTickCount(), kRelaxed);
         ProcessImage(Work.imagePath, Work.profilePath);
         Batch.imagesDone.store(++taken, kRelaxed);

@@ -67,7 +67,7 @@ void WarnNotAdded(int count, bool profileTooLong)
                                      : "their paths are longer than 254 characters.";
     char text[200];
     FormatText(text, sizeof text, "%d of the selected files %s not added: %s", count, count == 1 ? "was" : "were", why);
-    ShowWarning(text, "Warning");
+    ShowBox(text, "Warning");
 }
 
 } // namespace
@@ -161,7 +161,7 @@ void AddJobs(HWND owner)
     // buffer's capacity (no closing empty string, the last name cut short).
     if ((!chosen && CommDlgExtendedError() == FNERR_BUFFERTOOSMALL) ||
         (chosen && !SelectionIsComplete(FileBuffer, ofn.nMaxFile))) {
-        ShowWarning(kSelectionTooLarge, "Warning");
+        ShowBox(kSelectionTooLarge, "Warning");
         return;
     }
     if (!chosen)

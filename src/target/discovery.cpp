@@ -59,7 +59,7 @@ int FindTargetWindows()
     EnumWindows(TargetWindowEnumProc, 0);
     if (TargetMainWindow != nullptr)
         return 1;
-    ShowWarning("Could not find a running instance of Neat Image.  Start Neat Image and try again.", "Warning");
+    ShowBox("Could not find a running instance of Neat Image.  Start Neat Image and try again.", "Warning");
     return 0;
 }
 

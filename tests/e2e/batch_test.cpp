@@ -19,13 +19,7 @@ const char kNoTarget[] = "Could not find a running instance of Neat Image.  Star
 const char kAgain[] = "Cannot start again until previous processing is finished.";
 const char kTerminated[] = "Batch processing terminated.  Cancel Neat Image manually.";
 
-size_t CountOf(const std::string& text, const std::string& what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
+using rig::CountOf;
 
 class Batch : public rig::TargetSession {
 protected:
@@ -218,11 +212,8 @@ TEST_F(Batch, StopDuringFilteringLeavesTheTargetAlone)
     Press(IDC_HELP);
     EXPECT_NE(AnswerBox("Tolvane Help"), "(no box)");
     EXPECT_TRUE(rig::WaitUntil([&] {
-        // Without the lines of list view notifications, which the box's focus
-        // changes bring.
-        std::string t = app_.Trace();
-        for (size_t at = t.find("WM_notify\n"); at != std::string::npos; at = t.find("WM_notify\n", at))
-            t.erase(at, 10);
+        // The box's focus changes bring list view notifications in between.
+        std::string t = rig::WithoutNotifications(app_.Trace());
         return t.find("Stop\nThread ended...\n\nStop\n") != std::string::npos;
     })) << app_.Trace();
 }

@@ -21,23 +21,8 @@ using namespace dialogs;
 // How long a window that must NOT appear is looked for.
 constexpr DWORD kAbsentMs = 800;
 
-inline size_t CountOf(const std::string& text, const std::string& what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
-
-// The trace without the lines the dialog writes for list view notifications,
-// which focus changes may bring at any time.
-inline std::string WithoutNotifications(std::string trace)
-{
-    const std::string line = "WM_notify\n";
-    for (size_t at = trace.find(line); at != std::string::npos; at = trace.find(line, at))
-        trace.erase(at, line.size());
-    return trace;
-}
+using rig::CountOf;
+using rig::WithoutNotifications;
 
 class JobListApp : public testing::Test {
 protected:

@@ -65,12 +65,9 @@ inline bool RunOneJob(rig::TolvaneApp& app, const std::string& dir, const std::s
 // The worker's part of the trace: the dialog's "WM_notify" lines, which the
 // user interface thread traces whenever the list view notifies it, can land
 // between any two of the worker's writes, so they are taken out.
-inline std::string WorkerTrace(std::string trace)
+inline std::string WorkerTrace(const std::string& trace)
 {
-    const std::string notify = "WM_notify\n";
-    for (size_t at = trace.find(notify); at != std::string::npos; at = trace.find(notify, at))
-        trace.erase(at, notify.size());
-    return trace;
+    return rig::WithoutNotifications(trace);
 }
 
 // The "." that the image "Open" wait traces once per try: the run of dots
