@@ -59,8 +59,8 @@ void AnswerTimer::Run()
 }
 
 AnswerProbe::AnswerProbe(HWND dialog, double limitMs)
-    : limitMs_(limitMs), timer_(dialog, SMTO_ABORTIFHUNG | SMTO_NORMAL, 250, ProbePace::PauseAfterEach,
-                                [this](bool answered, double took) {
+    : limitMs_(limitMs), timer_(dialog, SMTO_ABORTIFHUNG | SMTO_NORMAL, static_cast<UINT>(limitMs) + 250,
+                                ProbePace::PauseAfterEach, [this](bool answered, double took) {
                                     ++probes;
                                     if (!answered || took > limitMs_)
                                         ++slow;

@@ -46,8 +46,8 @@ private:
 
 // Sends the dialog WM_NULL every 20 ms, from the moment it is made until
 // Stop(), and counts the answers slower than `limitMs` or missing.
-// SMTO_ABORTIFHUNG with a short bounded wait: a hung dialog costs the probe a
-// quarter of a second per try, never its caller.
+// SMTO_ABORTIFHUNG with a short bounded wait (the limit and a quarter of a
+// second): a hung dialog costs the probe that per try, never its caller.
 class AnswerProbe {
 public:
     AnswerProbe(HWND dialog, double limitMs);

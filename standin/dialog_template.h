@@ -10,7 +10,9 @@
 namespace standin {
 
 // Builds a DLGTEMPLATE with its items in memory. Strings in a template are
-// always UTF-16, even for the ANSI dialog functions; ours are plain ASCII.
+// always UTF-16, even for the ANSI dialog functions, so the ANSI texts given
+// here (a system dialog's title may hold any letter of the system's code
+// page) are converted from the ANSI code page.
 class TemplateBuilder {
 public:
     TemplateBuilder(const char* title, DWORD style, short cx, short cy)
@@ -60,9 +62,15 @@ private:
     }
     void PushString(const char* s)
     {
-        for (; *s; ++s)
-            words_.push_back(static_cast<unsigned char>(*s));
-        words_.push_back(0);
+        const int n = MultiByteToWideChar(CP_ACP, 0, s, -1, nullptr, 0); // with the terminator
+        if (n <= 1) {
+            words_.push_back(0);
+            return;
+        }
+        std::vector<wchar_t> wide(static_cast<std::size_t>(n));
+        MultiByteToWideChar(CP_ACP, 0, s, -1, wide.data(), n);
+        for (wchar_t c : wide)
+            words_.push_back(static_cast<WORD>(c));
     }
 
     std::vector<WORD> words_; // operator new aligns it well beyond a DWORD

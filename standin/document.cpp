@@ -96,6 +96,7 @@ void OnImageOpen()
     std::string path;
     if (!RunFileDialog(setup, path))
         return;
+    ExitIfAsked(STEP_IMAGE_OPEN);
     g_lastImageFolder = paths::FolderOf(path);
     imageio::Image img;
     std::string error;
@@ -104,6 +105,8 @@ void OnImageOpen()
         g_imagePath = path;
         g_status = "Image opened.";
         Journal("image-opened", path);
+        Refresh();
+        BoxIfAsked(STEP_IMAGE_OPEN);
     } else {
         // The previous image is closed too: nothing stale gets saved under
         // the new image's name.
@@ -127,6 +130,7 @@ void OnProfileOpen()
     std::string path;
     if (!RunFileDialog(setup, path))
         return;
+    ExitIfAsked(STEP_PROFILE_OPEN);
     g_lastProfileFolder = paths::FolderOf(path);
     denoise::NoiseProfile p;
     std::string error;
@@ -165,6 +169,7 @@ void OnFilterApply()
     ModalScope modal;
     HWND calc = CreateCalcWindow();
     int shown = 0;
+    bool halfway = false;
     imageio::Image out;
     // The title follows the rows done. With --filter-ms each band also waits
     // until its share of the stretched time has passed, so the progress is
@@ -187,6 +192,13 @@ void OnFilterApply()
             SetCalcPercent(calc, pct);
         }
         PumpWindow(calc);
+        // The surprises of the filter step come halfway, still inside the
+        // handling of "&Apply", with the progress window up.
+        if (!halfway && static_cast<long long>(done) * 2 >= total) {
+            halfway = true;
+            ExitIfAsked(STEP_FILTER);
+            BoxIfAsked(STEP_FILTER);
+        }
     };
     const int band = g_image.height >= 100 ? g_image.height / 100 : 1;
     denoise::Denoise(g_image, out, g_profile, progress, band);
@@ -216,6 +228,7 @@ void OnSaveAs()
     std::string path;
     if (!RunFileDialog(setup, path))
         return;
+    ExitIfAsked(STEP_SAVE);
 
     // The format follows the extension alone.
     imageio::Format format = imageio::FormatFromExtension(path);
@@ -237,6 +250,8 @@ void OnSaveAs()
     if (!g_image.empty() && imageio::SaveImage(path, g_image, format, quality, &error)) {
         g_status = "Saved " + path;
         Journal("saved", std::string(imageio::FormatName(format)) + " " + path);
+        Refresh();
+        BoxIfAsked(STEP_SAVE);
     } else {
         g_status = "Could not save " + path + " (" + error + ")";
         Journal("save-failed", path);

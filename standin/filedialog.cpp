@@ -8,6 +8,7 @@
 #include "dialog_template.h"
 #include "journal.h"
 #include "paths.h"
+#include "sysdialog.h"
 #include "ui.h"
 
 namespace standin {
@@ -36,6 +37,7 @@ struct DialogState {
     std::string result;
     bool done = false;
     bool ok = false;
+    bool asking = false; // the --confirm-overwrite box is up
 };
 
 bool LessNoCase(const std::string& a, const std::string& b)
@@ -175,8 +177,28 @@ bool HasWildcards(const std::string& s)
     return s.find_first_of("*?") != std::string::npos;
 }
 
+// --confirm-overwrite: asks, as the system's Save As dialog does with
+// OFN_OVERWRITEPROMPT, whether to replace an existing file. The box is modal
+// to the dialog and shown inside the handling of the press, so a press sent
+// from another process returns only once the box is answered.
+bool ConfirmReplace(HWND dlg, DialogState& st, const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return true;
+    Journal("confirm", path);
+    const std::string text = path + " already exists.\nDo you want to replace it?";
+    st.asking = true;
+    const int answer = MessageBoxA(dlg, text.c_str(), "Confirm Save As", MB_YESNO | MB_ICONWARNING);
+    st.asking = false;
+    Journal("confirm-answered", answer == IDYES ? "yes" : "no");
+    return answer == IDYES;
+}
+
 void OnOk(HWND dlg, DialogState& st)
 {
+    if (st.asking || st.done)
+        return; // a press that the box's own loop dispatched, or a late one
     std::string text;
     HWND edit = GetDlgItem(dlg, IDC_NAME);
     if (edit) {
@@ -220,6 +242,8 @@ void OnOk(HWND dlg, DialogState& st)
         MessageBeep(MB_ICONEXCLAMATION);
         return;
     }
+    if (st.setup->kind == KIND_SAVE_AS && g_options.confirmOverwrite && !ConfirmReplace(dlg, st, path))
+        return; // "No": the dialog stays open
     Finish(dlg, st, true, path);
 }
 
@@ -275,7 +299,7 @@ INT_PTR CALLBACK FileDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
                 OnOk(dlg, *st);
             return TRUE;
         case IDCANCEL:
-            if (HIWORD(wp) == BN_CLICKED)
+            if (HIWORD(wp) == BN_CLICKED && !st->asking)
                 Finish(dlg, *st, false, std::string());
             return TRUE;
         case IDC_LIST:
@@ -304,8 +328,9 @@ bool IsDirectory(const std::string& path)
 
 bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen)
 {
+    if (g_options.systemDialogs)
+        return RunSystemFileDialog(setup, chosen);
     const KindOptions& k = g_options.kind[setup.kind];
-    const bool save = setup.kind == KIND_SAVE_AS;
     const char* kind = KindName(setup.kind);
 
     // Dialog units; the window is about 420 x 290 pixels with the usual font.
@@ -320,7 +345,7 @@ bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen)
               92);
     t.AddItem(0x82, "", IDC_TYPES, SS_LEFT | SS_NOPREFIX, 7, 136, 266, 8);
     if (!k.noButton)
-        t.AddItem(0x80, save ? "&Save" : "&Open", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 169, 151, 50, 14);
+        t.AddItem(0x80, OkCaption(setup.kind), IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 169, 151, 50, 14);
     t.AddItem(0x80, "Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 223, 151, 50, 14);
 
     DialogState st;

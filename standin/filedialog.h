@@ -12,7 +12,13 @@
 // relative to the shown folder is made absolute; a folder is entered instead
 // of chosen; a name with wildcards becomes the file filter. Any other name
 // ends the dialog, whether the file exists or not; the caller reports files
-// that cannot be read.
+// that cannot be read. With --confirm-overwrite, Save As first asks whether to
+// replace an existing file, in a "Confirm Save As" box shown inside the
+// handling of the press.
+//
+// The dialog titles and the IDOK caption are the running system's own with
+// --system-titles; with --system-dialogs the system's own dialogs are used
+// instead of these (sysdialog.h).
 #ifndef STANDIN_FILEDIALOG_H
 #define STANDIN_FILEDIALOG_H
 
@@ -33,8 +39,9 @@ struct FileDialogSetup {
     std::string typesLabel;            // shown as "Files of type: ..."
 };
 
-// Shows the dialog (honouring --wrong-title, --hidden, --no-edit and
-// --no-button for setup.kind) and waits for the user. Journals "shown <kind>"
+// Shows the dialog (honouring --wrong-title, --hidden, --no-edit,
+// --no-button and --refuse for setup.kind, and --confirm-overwrite) and waits
+// for the user; or, with --system-dialogs, runs the system's own dialog. Journals "shown <kind>"
 // (or "hidden <kind>") and "cancelled <kind>". Returns true with the chosen
 // full path, false when cancelled or when the main window is closing.
 bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen);

@@ -117,14 +117,20 @@ LRESULT CALLBACK BitBtnProc(HWND btn, UINT msg, WPARAM wp, LPARAM lp)
 // ---- JPEG options window --------------------------------------------------
 
 struct JpegState {
+    bool pending = false; // a JPEG save waits for this window's answer
     bool done = false;
     bool ok = false;
     int quality = 90;
 };
 
+// --jpeg-form-hidden: the one JPEG options window, created hidden at start-up
+// and reused by every JPEG save, and its state.
+HWND g_jpegForm = nullptr;
+JpegState g_jpegFormState;
+
 void JpegFinish(HWND wnd, JpegState& st, bool ok)
 {
-    if (st.done)
+    if (st.done || !st.pending)
         return;
     if (ok) {
         char text[16] = "";
@@ -134,6 +140,12 @@ void JpegFinish(HWND wnd, JpegState& st, bool ok)
     }
     st.ok = ok;
     st.done = true;
+    st.pending = false;
+    // The start-up form is hidden at once, inside the press, as a framework
+    // hides a form whose modal result is set; it is never destroyed.
+    if (wnd == g_jpegForm)
+        SetWindowPos(wnd, nullptr, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
     // Wake the modal loop, which may be waiting in GetMessage while a press
     // sent from another process is handled.
     PostMessageA(wnd, WM_NULL, 0, 0);
@@ -169,6 +181,12 @@ LRESULT CALLBACK JpegProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
         return 0;
     }
     case WM_COMMAND:
+        if (st && !st->pending && HIWORD(wp) == BN_CLICKED) {
+            // The start-up form while no JPEG save waits: a press changes nothing.
+            if (LOWORD(wp) == IDOK)
+                Journal("ignored", "jpeg-ok");
+            return 0;
+        }
         if (st && HIWORD(wp) == BN_CLICKED) {
             if (LOWORD(wp) == IDOK)
                 JpegFinish(wnd, *st, true);
@@ -251,24 +269,51 @@ bool RegisterFormClasses()
     return RegisterClassA(&wc) != 0;
 }
 
-bool RunJpegOptions(int& quality)
+// Creates a JPEG options window, hidden, centred on the main window.
+static HWND CreateJpegWindow(JpegState* st)
 {
-    const KindOptions& k = g_options.kind[KIND_JPEG_OPTIONS];
-    const char* kind = KindName(KIND_JPEG_OPTIONS);
-    JpegState st;
-    st.quality = quality;
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     RECT rc = {0, 0, 300, 126};
     AdjustWindowRectEx(&rc, style, FALSE, WS_EX_DLGMODALFRAME);
     const int cx = rc.right - rc.left, cy = rc.bottom - rc.top;
     POINT pt = CentreOn(cx, cy);
+    return CreateWindowExA(WS_EX_DLGMODALFRAME, kJpegClass, WindowTitle(KIND_JPEG_OPTIONS), style, pt.x, pt.y, cx, cy,
+                           g_appWnd, nullptr, g_instance, st);
+}
+
+bool CreateJpegForm()
+{
+    g_jpegFormState = JpegState();
+    g_jpegForm = CreateJpegWindow(&g_jpegFormState);
+    return g_jpegForm != nullptr;
+}
+
+bool RunJpegOptions(int& quality)
+{
+    const KindOptions& k = g_options.kind[KIND_JPEG_OPTIONS];
+    const char* kind = KindName(KIND_JPEG_OPTIONS);
+    const bool reused = g_jpegForm && IsWindow(g_jpegForm);
+    JpegState local;
+    JpegState& st = reused ? g_jpegFormState : local;
+    st.done = false;
+    st.ok = false;
+    st.quality = quality;
+    st.pending = true;
 
     ModalScope modal;
-    HWND wnd = CreateWindowExA(WS_EX_DLGMODALFRAME, kJpegClass, WindowTitle(KIND_JPEG_OPTIONS), style, pt.x, pt.y, cx,
-                               cy, g_appWnd, nullptr, g_instance, &st);
+    HWND wnd = reused ? g_jpegForm : CreateJpegWindow(&st);
     if (!wnd) {
         Journal("cancelled", kind);
         return false;
+    }
+    if (reused) {
+        char q[16];
+        std::snprintf(q, sizeof q, "%d", st.quality);
+        SetDlgItemTextA(wnd, IDC_QUALITY, q);
+        RECT rc;
+        GetWindowRect(wnd, &rc);
+        POINT pt = CentreOn(rc.right - rc.left, rc.bottom - rc.top);
+        SetWindowPos(wnd, nullptr, pt.x, pt.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     if (k.hidden) {
         Journal("hidden", kind);
@@ -281,8 +326,12 @@ bool RunJpegOptions(int& quality)
         Journal("shown", kind);
     }
     bool finished = RunModalLoop(wnd, st.done);
+    st.pending = false;
     modal.End();
-    DestroyWindow(wnd);
+    if (reused)
+        ShowWindow(wnd, SW_HIDE); // already hidden when OK or Cancel ended it
+    else
+        DestroyWindow(wnd);
     if (g_mainWnd && IsWindow(g_mainWnd) && !g_closeRequested)
         SetActiveWindow(g_mainWnd);
     if (!finished || !st.ok) {

@@ -13,11 +13,20 @@ namespace standin {
 // registration fails.
 bool RegisterFormClasses();
 
+// --jpeg-form-hidden: creates the JPEG options window at start-up, hidden,
+// as an application framework creates its forms. RunJpegOptions then shows
+// and hides that same window; its "OK" pressed while no JPEG save waits does
+// nothing but journal "ignored jpeg-ok". Returns false if it could not be
+// created.
+bool CreateJpegForm();
+
 // Shows the JPEG options window (honouring --wrong-title, --hidden and
 // --no-button for jpeg-options) and waits in a local modal loop until its
 // "OK" or "Cancel" is pressed or it is closed. Journals "shown jpeg-options"
 // (or "hidden jpeg-options") and "cancelled jpeg-options". Returns true with
-// the chosen quality (1..100) when confirmed.
+// the chosen quality (1..100) when confirmed. The window is created for the
+// occasion and destroyed after, or, with --jpeg-form-hidden, the start-up
+// form is shown and hidden again.
 bool RunJpegOptions(int& quality);
 
 // Creates and shows the progress window titled "Calculating:0%" and journals

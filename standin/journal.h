@@ -23,6 +23,18 @@
 //   profile-opened <path> / profile-failed <path>
 //   filter-begin / filter-applied <ms> / filter-failed <no-image|no-profile>
 //   saved <TIFF|JPEG|BMP> <path> / save-failed <path>
+//   exit-at <step>                       --exit-at: the process ends right after this line
+//   box <step> / box-answered <step>     --box-at: the box is about to show / was answered
+//   confirm <path>                       --confirm-overwrite: the Save As dialog asks whether
+//                                        to replace that existing file
+//   confirm-answered <yes|no>            ... and was answered
+//   ignored jpeg-ok                      --jpeg-form-hidden: "OK" of the hidden JPEG options
+//                                        window was pressed while no JPEG save waited for it
+//   dialog-failed <kind> <code>          --system-dialogs: the system's dialog failed
+//                                        (CommDlgExtendedError in hex); "cancelled <kind>" follows
+//   system-titles <ms> <open>|<open button>|<save as>|<save button>
+//                                        --system-titles: the system dialogs' texts, read at
+//                                        start-up in <ms> milliseconds (before "start")
 //   exit                                 the main window is closing
 //
 // The journal file is opened for appending and shared for reading and

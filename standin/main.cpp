@@ -9,7 +9,8 @@
 //   "TForm1<suffix>" titled "Neat Image" / "Neat Image - <file name>"
 //       (--main-title): owned by the application window, menu bar, image view.
 //   "#32770" "Open" / "Save As" file dialogs, "TSaveJPEGform" "JPEG Save
-//       Options", "TCalcForm" "Calculating:N%": see filedialog.h and forms.h.
+//       Options", "TCalcForm" "Calculating:N%": see filedialog.h, sysdialog.h
+//       and forms.h.
 //
 // Menu command identifiers are fixed (commands.h), but automation finds the
 // items by caption.
@@ -27,6 +28,7 @@
 #include "journal.h"
 #include "options.h"
 #include "paths.h"
+#include "sysdialog.h"
 #include "ui.h"
 
 namespace standin {
@@ -213,6 +215,10 @@ int Run(HINSTANCE instance, int show)
                                0, 0, 0, nullptr, nullptr, instance, nullptr);
     if (!g_appWnd)
         return 1;
+    // Before any window of ours is visible: the measuring dialogs are never
+    // shown, and the "start" event comes only after them.
+    if (g_options.systemTitles)
+        MeasureSystemTitles();
 
     std::vector<ACCEL> accels;
     HMENU menu = BuildMenu(accels);
@@ -220,6 +226,8 @@ int Run(HINSTANCE instance, int show)
     g_mainWnd = CreateWindowExA(WS_EX_APPWINDOW, mainClass.c_str(), "Neat Image", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                 CW_USEDEFAULT, 800, 600, g_appWnd, menu, instance, nullptr);
     if (!g_mainWnd)
+        return 1;
+    if (g_options.jpegFormHidden && !CreateJpegForm())
         return 1;
     g_accel = accels.empty() ? nullptr : CreateAcceleratorTableA(accels.data(), static_cast<int>(accels.size()));
     UpdateTitle();

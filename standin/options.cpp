@@ -10,6 +10,18 @@ namespace {
 
 const char* const kKindNames[KIND_COUNT] = {"image-open", "profile-open", "save-as", "jpeg-options"};
 const char* const kMenuNames[MENU_COUNT] = {"image-open", "profile-open", "filter-apply", "image-saveas"};
+const char* const kStepNames[STEP_COUNT] = {"image-open", "profile-open", "filter", "save"};
+
+bool ParseStep(const std::string& s, Step& out)
+{
+    for (int i = 0; i < STEP_COUNT; ++i) {
+        if (s == kStepNames[i]) {
+            out = static_cast<Step>(i);
+            return true;
+        }
+    }
+    return false;
+}
 
 bool ParseKind(const std::string& s, Kind& out)
 {
@@ -61,13 +73,20 @@ const char* MenuNameText(MenuName name)
     return name >= 0 && name < MENU_COUNT ? kMenuNames[name] : "?";
 }
 
+const char* StepName(Step step)
+{
+    return step >= 0 && step < STEP_COUNT ? kStepNames[step] : "?";
+}
+
 const char* UsageLine()
 {
     return "usage: standin [--journal PATH] [--delay KIND MS] [--never KIND] [--wrong-title KIND] [--hidden KIND] "
            "[--no-edit KIND] [--no-button KIND] [--no-menu-item NAME] [--filter-ms MS] [--main-title TEXT] "
-           "[--app-title TEXT] [--class-suffix S] [--propose NAME] [--refuse KIND NAME]  "
+           "[--app-title TEXT] [--class-suffix S] [--propose NAME] [--refuse KIND NAME] [--exit-at STEP] "
+           "[--box-at STEP TEXT] [--confirm-overwrite] [--jpeg-form-hidden] [--system-dialogs] [--system-titles]  "
            "(KIND: image-open|profile-open|save-as|jpeg-options; "
-           "NAME: image-open|profile-open|filter-apply|image-saveas)";
+           "NAME: image-open|profile-open|filter-apply|image-saveas; "
+           "STEP: image-open|profile-open|filter|save, not profile-open for --box-at)";
 }
 
 bool ParseOptions(const std::vector<std::string>& args, Options& out, std::string& error)
@@ -165,6 +184,29 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
                 return false;
             o.havePropose = true;
             o.propose = v;
+        } else if (a == "--exit-at") {
+            if (!next(v))
+                return false;
+            Step step;
+            if (!ParseStep(v, step))
+                return error = "unknown step: " + v, false;
+            o.exitAt[step] = true;
+        } else if (a == "--box-at") {
+            if (!next(v) || !next(w))
+                return false;
+            Step step;
+            if (!ParseStep(v, step) || step == STEP_PROFILE_OPEN)
+                return error = "unknown step for --box-at: " + v, false;
+            o.boxAt[step] = true;
+            o.boxText[step] = w;
+        } else if (a == "--confirm-overwrite") {
+            o.confirmOverwrite = true;
+        } else if (a == "--jpeg-form-hidden") {
+            o.jpegFormHidden = true;
+        } else if (a == "--system-dialogs") {
+            o.systemDialogs = true;
+        } else if (a == "--system-titles") {
+            o.systemTitles = true;
         } else {
             error = "unknown switch: " + a;
             return false;

@@ -23,6 +23,45 @@
 //   --propose NAME        the Save As box proposes NAME; "{dir}", "{base}" and "{ext}"
 //                         stand for the image's folder, base name and extension (with its dot)
 //
+// Surprises, each a fault that really happens. STEP names a point of the work:
+// image-open, profile-open, filter, save.
+//
+//   --exit-at STEP        the process ends at once (TerminateProcess of itself, exit code
+//                         99, no window closed) after journaling "exit-at <step>":
+//                         image-open / profile-open when the file dialog has accepted a
+//                         file, instead of opening it; filter halfway through, inside the
+//                         handling of "&Apply"; save when the Save As dialog has accepted
+//                         a name, before the JPEG options or any writing
+//   --box-at STEP TEXT    a modal MessageBoxA (owner: the application window, caption
+//                         "Neat Image", MB_OK | MB_ICONWARNING) with TEXT, journaled
+//                         "box <step>" before and "box-answered <step>" after; the run then
+//                         goes on. STEP image-open: right after an image was opened;
+//                         filter: halfway through, inside the handling of "&Apply", so its
+//                         sender stays blocked; save: right after the file was saved.
+//                         (profile-open is not a step for this switch.) At a step that
+//                         also has --exit-at, the process ends before any box.
+//   --confirm-overwrite   the stand-in's own Save As dialog, when the chosen file exists,
+//                         asks "<full path> already exists.\nDo you want to replace it?" in a
+//                         "Confirm Save As" Yes/No box owned by the dialog, from inside the
+//                         handling of the press; Yes saves, No keeps the dialog open.
+//                         Journals "confirm <path>" and "confirm-answered <yes|no>"
+//   --jpeg-form-hidden    the JPEG options window exists from start-up, hidden, as an
+//                         application framework creates its forms; a JPEG save shows that
+//                         same window and hides it again (never destroys it). Its "OK"
+//                         pressed while no JPEG save waits journals "ignored jpeg-ok"
+//                         and does nothing else
+//   --system-dialogs      the Open and Save As dialogs are the system's own
+//                         (GetOpenFileNameA / GetSaveFileNameA, Explorer style with a hook
+//                         procedure, OFN_FILEMUSTEXIST / OFN_OVERWRITEPROMPT, default
+//                         titles, owned by the application window). Of the KIND switches,
+//                         --delay, --never and --refuse apply to them; --wrong-title,
+//                         --hidden, --no-edit, --no-button and --confirm-overwrite do not
+//   --system-titles       the stand-in's own file dialogs take the titles and the
+//                         "&Open" / "&Save" captions of the running system's Open and Save
+//                         As dialogs, read once at start-up from real system dialogs that
+//                         are cancelled before they show; journals
+//                         "system-titles <ms> <open>|<open button>|<save as>|<save button>"
+//
 // Switches may repeat (--never image-open --never save-as). An unknown switch,
 // a missing or malformed argument, or an unknown KIND/NAME is a usage error.
 // A usage error prints a usage line on standard output and ends the program
@@ -37,6 +76,10 @@ namespace standin {
 
 enum Kind { KIND_IMAGE_OPEN = 0, KIND_PROFILE_OPEN, KIND_SAVE_AS, KIND_JPEG_OPTIONS, KIND_COUNT };
 enum MenuName { MENU_IMAGE_OPEN = 0, MENU_PROFILE_OPEN, MENU_FILTER_APPLY, MENU_IMAGE_SAVEAS, MENU_COUNT };
+enum Step { STEP_IMAGE_OPEN = 0, STEP_PROFILE_OPEN, STEP_FILTER, STEP_SAVE, STEP_COUNT };
+
+// The exit code of a process ended by --exit-at.
+constexpr unsigned kExitAtCode = 99;
 
 struct KindOptions {
     unsigned delayMs = 0;
@@ -59,11 +102,19 @@ struct Options {
     std::string classSuffix;
     bool havePropose = false;
     std::string propose;
+    bool exitAt[STEP_COUNT] = {false, false, false, false};
+    bool boxAt[STEP_COUNT] = {false, false, false, false};
+    std::string boxText[STEP_COUNT];
+    bool confirmOverwrite = false;
+    bool jpegFormHidden = false;
+    bool systemDialogs = false;
+    bool systemTitles = false;
 };
 
 // The journal and switch names of the kinds and menu items.
 const char* KindName(Kind kind);
 const char* MenuNameText(MenuName name);
+const char* StepName(Step step);
 
 // Parses argv[1..argc-1]. On a usage error returns false with a short reason.
 bool ParseOptions(const std::vector<std::string>& args, Options& out, std::string& error);

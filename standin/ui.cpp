@@ -1,6 +1,8 @@
 // Shared window state and the local modal loops of the stand-in application.
 #include "ui.h"
 
+#include <string>
+
 #include "journal.h"
 
 namespace standin {
@@ -10,6 +12,20 @@ HWND g_appWnd = nullptr;
 HWND g_mainWnd = nullptr;
 Options g_options;
 bool g_closeRequested = false;
+SystemTexts g_systemTexts;
+
+namespace {
+
+// A text in other letter case for --wrong-title, kept for the program's life.
+const char* Lowered(std::string& keep, const std::string& text)
+{
+    keep = text;
+    if (!keep.empty())
+        CharLowerBuffA(&keep[0], static_cast<DWORD>(keep.size()));
+    return keep.c_str();
+}
+
+} // namespace
 
 bool RunModalLoop(HWND dialog, const bool& done)
 {
@@ -83,6 +99,12 @@ void ModalScope::End()
 const char* WindowTitle(Kind kind)
 {
     const bool wrong = g_options.kind[kind].wrongTitle;
+    const bool system = g_options.systemTitles && !g_systemTexts.openTitle.empty();
+    if (system && kind != KIND_JPEG_OPTIONS) {
+        static std::string lowered[KIND_COUNT];
+        const std::string& title = kind == KIND_SAVE_AS ? g_systemTexts.saveTitle : g_systemTexts.openTitle;
+        return wrong ? Lowered(lowered[kind], title) : title.c_str();
+    }
     switch (kind) {
     case KIND_IMAGE_OPEN:
     case KIND_PROFILE_OPEN:
@@ -94,6 +116,35 @@ const char* WindowTitle(Kind kind)
     default:
         return "";
     }
+}
+
+const char* OkCaption(Kind kind)
+{
+    const bool save = kind == KIND_SAVE_AS;
+    if (g_options.systemTitles && !g_systemTexts.openButton.empty())
+        return save ? g_systemTexts.saveButton.c_str() : g_systemTexts.openButton.c_str();
+    return save ? "&Save" : "&Open";
+}
+
+void ExitIfAsked(Step step)
+{
+    if (!g_options.exitAt[step])
+        return;
+    Journal("exit-at", StepName(step));
+    // The journal line is on disk: Journal writes each line with one
+    // unbuffered WriteFile. Nothing else is flushed, closed or destroyed.
+    TerminateProcess(GetCurrentProcess(), kExitAtCode);
+    ExitProcess(kExitAtCode); // not reached
+}
+
+void BoxIfAsked(Step step)
+{
+    if (!g_options.boxAt[step])
+        return;
+    ModalScope modal;
+    Journal("box", StepName(step));
+    MessageBoxA(g_appWnd, g_options.boxText[step].c_str(), "Neat Image", MB_OK | MB_ICONWARNING);
+    Journal("box-answered", StepName(step));
 }
 
 bool BeforeWindow(Kind kind)

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "options.h"
 
 namespace standin {
@@ -50,8 +52,33 @@ private:
     bool wasEnabled_;
 };
 
-// The titles of the windows, honouring --wrong-title.
+// The texts of the running system's own Open and Save As dialogs, read at
+// start-up for --system-titles (sysdialog.h). Empty until then.
+struct SystemTexts {
+    std::string openTitle;
+    std::string openButton;
+    std::string saveTitle;
+    std::string saveButton;
+};
+extern SystemTexts g_systemTexts;
+
+// The titles of the windows: the system's own for the file dialogs with
+// --system-titles, and in other letter case with --wrong-title.
 const char* WindowTitle(Kind kind);
+
+// The caption of a file dialog's IDOK button: "&Open" / "&Save", or the
+// system's own with --system-titles.
+const char* OkCaption(Kind kind);
+
+// --exit-at: when it names `step`, journals "exit-at <step>" and ends the
+// process at once with kExitAtCode, closing no window and running no
+// clean-up, as a crash would. Returns otherwise.
+void ExitIfAsked(Step step);
+
+// --box-at: when it names `step`, shows its modal warning box owned by the
+// application window, journaled "box <step>" and "box-answered <step>".
+// Returns once the box is answered.
+void BoxIfAsked(Step step);
 
 // Wait and suppression before a window of the given kind appears: with
 // --never it journals "never <kind>" and returns false (the command is

@@ -1,6 +1,6 @@
 // The random Stops of scripts/soak: Start, then Stop at a random instant of
 // the run, many times in a row. Each Stop must bring the "Success" box, the
-// dialog must answer a sent WM_NULL within 100 ms from Stop until the box is
+// dialog must answer a sent WM_NULL within the limit (100 ms) from Stop until the box is
 // answered, the stand-in must journal no step of Tolvane's after the box
 // (only the end of what it was already doing), and the next Start must begin
 // at the first row.
@@ -253,7 +253,7 @@ bool RandomStops(const std::string& out, int count, unsigned seed, StopFigures& 
         std::string text;
         bool slow = false;
         {
-            rig::AnswerProbe probe(app->dialog, kAnswerMs);
+            rig::AnswerProbe probe(app->dialog, AnswerLimitMs);
             const double t0 = rig::NowMs();
             int polls = 0;
             app->Press(IDC_STOP);
@@ -288,8 +288,8 @@ bool RandomStops(const std::string& out, int count, unsigned seed, StopFigures& 
             slow = probe.slow > 0;
             if (slow)
                 fig.Note(label + ": " + std::to_string(probe.slow) + " of " + std::to_string(probe.probes) +
-                         " WM_NULL probes answered later than 100 ms or not at all (worst " + Fixed(probe.worstMs, 1) +
-                         " ms)");
+                         " WM_NULL probes answered later than " + Fixed(AnswerLimitMs, 0) +
+                         " ms or not at all (worst " + Fixed(probe.worstMs, 1) + " ms)");
         }
         if (!box && app->Status() == "Processing complete") {
             // The run ended just before the Stop: nothing to stop.

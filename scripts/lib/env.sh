@@ -1,7 +1,7 @@
 # Shared set-up of Tolvane's scripts: packages, Xvfb, the private Wine prefix.
 # Sourced by scripts/test, scripts/demo and scripts/bench; bash only.
 
-TOLVANE_PACKAGES="cmake make g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 xvfb xauth x11-utils googletest"
+TOLVANE_PACKAGES="cmake make g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 xvfb xauth x11-utils googletest locales-all"
 
 # Installs whatever of the given Debian packages is missing (apt-get update once).
 ensure_packages() {

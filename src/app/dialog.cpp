@@ -75,6 +75,9 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
         OnCommand(dialog, LOWORD(wParam));
         return TRUE;
+    case WM_RUN_PHASE:
+        OnRunPhase(wParam);
+        return TRUE;
     case WM_NOTIFY:
         // Handled without a message result: every notification is answered
         // with 0, which also refuses an in-place edit of a job's text.
@@ -132,5 +135,5 @@ void SetProgressLine(const char* text)
 
 void ShowBox(const char* text, const char* caption)
 {
-    MessageBoxA(MainDialog, text, caption, MB_OK);
+    ShowOwnBox(MainDialog, text, caption, MB_OK);
 }

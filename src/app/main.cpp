@@ -1,6 +1,7 @@
 // Process entry: creates the main dialog and runs the message loop.
 #include "app/app.h"
 #include "app/resource.h"
+#include "target/titles.h"
 #include "tolvane.h"
 
 #include <windows.h>
@@ -12,6 +13,9 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     InitCommonControls();
+    // The titles of the system's own file dialogs, in its display language,
+    // read once before any run can look for them.
+    LoadSystemDialogTitles();
     MainDialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
 
     MSG msg;

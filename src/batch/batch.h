@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "batch/progress_text.h"
+#include "batch/run_summary.h"
 
 #include <atomic>
 
@@ -20,6 +21,8 @@ struct BatchState {
     std::atomic<LONG> imageTotal{0};      // rows in the job list at the start of the run
     std::atomic<DWORD> batchStartTick{0}; // GetTickCount at the start of the run
     std::atomic<DWORD> imageStartTick{0}; // GetTickCount before the current job began
+    std::atomic<LONG> processed{0};       // jobs of this run driven to their end
+    std::atomic<LONG> skipped{0};         // jobs of this run skipped (a file gone)
 };
 extern BatchState Batch;
 
@@ -39,5 +42,22 @@ void StopBatch();
 constexpr DWORD STOP_GRACE_MS = 2000;
 // The batch worker's thread routine.
 DWORD WINAPI BatchWorker(LPVOID parameter);
+// The worker's requests to the user interface thread, sent to the main
+// dialog: the progress timer belongs to the dialog's own thread, so the worker
+// asks that thread to start it (kRunBegins) and to end it (kRunEnds).
+constexpr UINT WM_RUN_PHASE = WM_APP + 1;
+constexpr WPARAM kRunBegins = 1;
+constexpr WPARAM kRunEnds = 0;
+// Handles WM_RUN_PHASE (user interface thread).
+void OnRunPhase(WPARAM phase);
+// Ends the progress display of a run (user interface thread): the timer is
+// killed and a tick still in the queue writes nothing.
+void EndProgressDisplay();
+// Keeps the PC from sleeping while a run is in progress, or lets it sleep
+// again (user interface thread). The display may still turn off.
+void KeepSystemAwake(bool awake);
+// Writes the run's closing line to the session log.
+void LogRunSummary(RunEnd end);
+
 // Progress timer callback (user interface thread, once a second).
 void CALLBACK ProgressTimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD now);

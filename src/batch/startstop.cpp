@@ -13,6 +13,8 @@ namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
 // How long Start waits for a worker that is in its last steps.
 constexpr DWORD kLastStepsMs = 1000;
+// How often Stop looks again at a worker that is inside one of its own boxes.
+constexpr DWORD kOwnBoxPollMs = 250;
 
 // The handle of the last worker created. The worker never closes its own
 // handle: StopBatch may have read it just before the worker's end of run and
@@ -59,6 +61,10 @@ void StartBatch()
     if (!FindTargetWindows())
         return;
     ReleaseLastWorker();
+    // From Start to the end of the run, the Stop or the fatal error (whose
+    // process exit lets the PC sleep again): a run busy with the CPU is no
+    // input, and the PC would otherwise sleep after its idle time.
+    KeepSystemAwake(true);
 
     // Created suspended so that the handle is stored, and the stop signal
     // armed for this very thread, before the worker takes its first step.
@@ -84,9 +90,14 @@ void StopBatch()
 
     // Ask first. The worker leaves at its next checkpoint, at the latest when
     // its current pause or poll ends; its writes to the dialog are served
-    // meanwhile so it cannot be stuck on this thread.
+    // meanwhile so it cannot be stuck on this thread. A worker inside one of
+    // Tolvane's own boxes is waited for until the box is answered: killed
+    // there, it would leave the box's owner, the dialog, disabled.
     RaiseStopSignal();
+    DWORD workerThread = GetThreadId(worker);
     bool ended = WaitServingSentMessages(worker, STOP_GRACE_MS);
+    while (!ended && ThreadInOwnBox(workerThread))
+        ended = WaitServingSentMessages(worker, kOwnBoxPollMs);
     if (!ended) {
         // Still inside a call to Neat Image (the sent "&Apply" lasts as long
         // as the filter): there it holds no lock of this process.
@@ -102,10 +113,16 @@ void StopBatch()
         // Neat Image once the box below is up.
         WaitForSingleObject(worker, 5000);
     }
+    SetFatalPrologue(nullptr);
+    LogRunSummary(RunEnd::Stopped);
     ShowBox("Batch processing terminated.  Cancel Neat Image manually.", "Success");
     SetStatusLine("Processing terminated");
-    KillTimer(MainDialog, PROGRESS_TIMER_ID);
+    EndProgressDisplay();
+    KeepSystemAwake(false);
     Batch.worker.store(nullptr, kRelaxed);
     Trace("Thread ended...\n\n");
     ReleaseLastWorker();
+    // A box the worker was opening when it ended may have disabled the dialog
+    // without living to enable it again.
+    EnableWindow(MainDialog, TRUE);
 }

@@ -13,10 +13,12 @@
 #include "diag/diag.h"
 #include "jobs/jobs.h"
 #include "target/target.h"
+#include "target/watch.h"
 #include "tolvane.h"
 
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -87,6 +89,26 @@ JobId LastJobAtStart(LONG* total)
     FatalError("Unknown error getting next image in list");
 }
 
+// Called first by FatalError while a run is in progress, on whichever thread
+// meets the error: the run's line goes before the error's own.
+void LogRunEndedByError()
+{
+    LogRunSummary(RunEnd::Error);
+}
+
+#if defined(TOLVANE_TEST_PROBES)
+// Test build only: TOLVANE_TEST_DELAY_RUN_END=<ms> holds the worker between
+// "Processing complete" and the emptied progress line.
+void DelayRunEndForTest()
+{
+    char value[16] = "";
+    if (GetEnvironmentVariableA("TOLVANE_TEST_DELAY_RUN_END", value, sizeof value) > 0)
+        Sleep(static_cast<DWORD>(atoi(value)));
+}
+#else
+void DelayRunEndForTest() {}
+#endif
+
 bool FileExists(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
@@ -99,9 +121,13 @@ DWORD WINAPI BatchWorker(LPVOID)
 {
     LONG total = 0;
     Batch.imagesDone.store(0, kRelaxed);
+    Batch.processed.store(0, kRelaxed);
+    Batch.skipped.store(0, kRelaxed);
     JobId last = LastJobAtStart(&total);
     Batch.imageTotal.store(total, kRelaxed);
     Batch.batchStartTick.store(GetTickCount(), kRelaxed);
+    WatchBegin();
+    SetFatalPrologue(LogRunEndedByError);
 
     WorkerCheckpoint();
     bool idle = IdlePriorityChecked();
@@ -116,7 +142,7 @@ DWORD WINAPI BatchWorker(LPVOID)
         SetTargetPriorityClass(NORMAL_PRIORITY_CLASS);
     }
     WorkerCheckpoint();
-    SetTimer(MainDialog, PROGRESS_TIMER_ID, PROGRESS_TIMER_PERIOD_MS, ProgressTimerProc);
+    SendMessageA(MainDialog, WM_RUN_PHASE, kRunBegins, 0);
 
     // The jobs of this run are the rows present at Start that are still there
     // when their turn comes, taken by identity, so that rows removed or added
@@ -144,6 +170,7 @@ DWORD WINAPI BatchWorker(LPVOID)
             WorkerCheckpoint();
             LogMessage("Skipped, file not found: %s", missing);
             ++skipped;
+            Batch.skipped.store(skipped, kRelaxed);
             Batch.imagesDone.store(++taken, kRelaxed);
             continue;
         }
@@ -154,23 +181,28 @@ DWORD WINAPI BatchWorker(LPVOID)
         SetStatusLine(Work.status);
         Batch.imageStartTick.store(GetTickCount(), kRelaxed);
         ProcessImage(Work.imagePath, Work.profilePath);
+        Batch.processed.fetch_add(1, kRelaxed); // this thread is its only writer
         Batch.imagesDone.store(++taken, kRelaxed);
     }
+    if (Batch.processed.load(kRelaxed) > 0)
+        SettleAfterLastJob();
 
     // A worker that Stop asked to leave does none of the end-of-run steps.
     WorkerCheckpoint();
     Batch.worker.store(nullptr, kRelaxed);
     Trace("Thread ended...\n\n");
+    SetFatalPrologue(nullptr);
+    LogRunSummary(RunEnd::Complete);
+    // The timer goes first, on its own thread: no tick can then write an
+    // elapsed time after "Processing complete".
+    SendMessageA(MainDialog, WM_RUN_PHASE, kRunEnds, 0);
     if (skipped == 0)
         FormatText(Work.status, sizeof Work.status, "Processing complete");
     else
         FormatText(Work.status, sizeof Work.status, "Processing complete (%d job%s skipped)", skipped,
                    skipped == 1 ? "" : "s");
     SetStatusLine(Work.status);
-    // The timer goes first: a tick the user interface thread has already
-    // fetched is handled before the next message sent to it, so it cannot
-    // write an elapsed time after the line is emptied.
-    KillTimer(MainDialog, PROGRESS_TIMER_ID);
+    DelayRunEndForTest();
     SetProgressLine("");
     return 0;
 }

@@ -3,6 +3,8 @@
 
 #include "diag/text.h"
 
+#include <windows.h>
+
 // Writes one formatted trace line to standard output (no prefix, no time
 // stamp). The format brings its own line end, if any.
 void Trace(const char* format, ...)
@@ -24,4 +26,16 @@ void LogMessage(const char* format, ...)
 #endif
     ;
 // Logs the message, shows it in the "Error" box and ends the process with -1.
+// The first thread to call it does so; a second thread that calls it
+// meanwhile waits (serving its messages) for the process to end.
 [[noreturn]] void FatalError(const char* message);
+// A function FatalError calls first, before the message is logged, while a
+// run is in progress (the run's closing log line); none to clear it.
+void SetFatalPrologue(void (*prologue)());
+
+// Shows one of Tolvane's own message boxes (MessageBoxA) and marks the
+// calling thread as inside it until it is answered: a thread in one of its
+// own boxes must never be terminated, or the box's owner stays disabled.
+int ShowOwnBox(HWND owner, const char* text, const char* caption, UINT style);
+// Whether that thread is inside one of Tolvane's own boxes now.
+bool ThreadInOwnBox(DWORD threadId);

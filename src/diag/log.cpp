@@ -117,8 +117,72 @@ void LogMessage(const char* format, ...)
     }
 }
 
+namespace {
+
+// The thread that is ending the process through FatalError, or 0.
+std::atomic<DWORD> FatalThread{0};
+std::atomic<void (*)()> FatalPrologue{nullptr};
+
+// The threads inside one of Tolvane's own boxes (at most the user interface
+// thread and the batch worker, with room to spare).
+std::atomic<DWORD> OwnBoxThreads[4];
+
+// A second thread that meets a fatal error while the first one is ending the
+// process: it waits for the end, serving its messages so that the dialog of
+// the user interface thread stays alive until the box is answered.
+[[noreturn]] void WaitForProcessEnd()
+{
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
+    }
+}
+
+} // namespace
+
+void SetFatalPrologue(void (*prologue)())
+{
+    FatalPrologue.store(prologue, std::memory_order_release);
+}
+
+int ShowOwnBox(HWND owner, const char* text, const char* caption, UINT style)
+{
+    DWORD self = GetCurrentThreadId();
+    std::atomic<DWORD>* slot = nullptr;
+    for (auto& s : OwnBoxThreads) {
+        DWORD none = 0;
+        if (s.compare_exchange_strong(none, self)) {
+            slot = &s;
+            break;
+        }
+    }
+    int answer = MessageBoxA(owner, text, caption, style);
+    if (slot != nullptr)
+        slot->store(0);
+    return answer;
+}
+
+bool ThreadInOwnBox(DWORD threadId)
+{
+    for (auto& s : OwnBoxThreads)
+        if (threadId != 0 && s.load() == threadId)
+            return true;
+    return false;
+}
+
 void FatalError(const char* message)
 {
+    DWORD none = 0;
+    DWORD self = GetCurrentThreadId();
+    if (!FatalThread.compare_exchange_strong(none, self) && none != self)
+        WaitForProcessEnd();
+    if (void (*prologue)() = FatalPrologue.exchange(nullptr, std::memory_order_acq_rel))
+        prologue();
+
     LogMessage("%s", message);
     CloseSessionLog();
 
@@ -126,7 +190,7 @@ void FatalError(const char* message)
     FormatText(box, sizeof box, "An Error Occurred:\n\n%s\n\nThis program will now terminate.", message);
     // During the dialog's own initialisation MainDialog is not set yet, so the
     // box then has no owner.
-    MessageBoxA(MainDialog, box, "Error", MB_OK);
+    ShowOwnBox(MainDialog, box, "Error", MB_OK);
 
     // Once more, on purpose: with the log closed above the line is dropped;
     // with a log that could never be opened it is one more attempt to open

@@ -32,6 +32,11 @@ constexpr char kEditClass[] = "Edit";
 constexpr char kButtonClass[] = "Button";
 constexpr char kOpenButtonText[] = "&Open";
 constexpr char kSaveButtonText[] = "&Save";
+// The system's Explorer-style file dialog keeps its file name box inside a
+// "ComboBoxEx32" with this id, or, in older layouts, as the edit with the
+// second.
+constexpr int kFileNameComboId = 1148;
+constexpr int kFileNameEditId = 1152;
 
 // JPEG options window.
 constexpr char kJpegOptionsClass[] = "TSaveJPEGform";

@@ -35,3 +35,7 @@ BOOL CALLBACK OwnedDialogEnumProc(HWND window, LPARAM lParam);
 // the filter, save under the proposed name with the chosen extension (batch
 // worker). Returns 0; every failure ends the process.
 int ProcessImage(const char* imagePath, const char* profilePath);
+// After the last job of a run: one pause with the watch looking, so that a
+// box Neat Image raises after the last save is not left unseen behind
+// "Processing complete" (batch worker).
+void SettleAfterLastJob();

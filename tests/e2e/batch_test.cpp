@@ -79,8 +79,9 @@ TEST_F(Batch, RunOfSeveralJobsToProcessingComplete)
     EXPECT_EQ(saved[1].args, "BMP " + standin_.dir + "\\two_filtered.jpg.bmp");
     EXPECT_EQ(saved[2].args, "BMP " + standin_.dir + "\\three_filtered.tif.bmp");
     EXPECT_EQ(standin_.EventsNamed("menu", "image-open").size(), 3u);
-    EXPECT_EQ(app_.Log(), "Processing image: " + images[0] + "\r\nProcessing image: " + images[1] +
-                              "\r\nProcessing image: " + images[2] + "\r\n");
+    EXPECT_EQ(rig::WithRunTimesOut(app_.Log()),
+              "Processing image: " + images[0] + "\r\nProcessing image: " + images[1] +
+                  "\r\nProcessing image: " + images[2] + "\r\n" + rig::RunComplete(3, 0));
     EXPECT_NE(app_.Trace().find("Thread ended...\n\n"), std::string::npos);
 
     // A second run in the same process continues the same log.
@@ -89,7 +90,8 @@ TEST_F(Batch, RunOfSeveralJobsToProcessingComplete)
     ASSERT_TRUE(WaitForStatus("Processing complete", 10000)) << Status();
     std::string log = app_.Log();
     EXPECT_EQ(log.find("Processing image: " + images[0] + "\r\n"), 0u);
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 6);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 8);
+    EXPECT_EQ(CountOf(rig::WithRunTimesOut(log), rig::RunComplete(3, 0)), 2u) << log;
 }
 
 TEST_F(Batch, StartWithoutTheTargetWarnsThenWorksOnceItRuns)
@@ -134,7 +136,8 @@ TEST_F(Batch, JobPathLongerThan254CharactersIsReadCutAndSkippedAsNotFound)
     AddJob(longPath);
     Press(IDC_START);
     ASSERT_TRUE(WaitForStatus("Processing complete (1 job skipped)", 10000)) << Status();
-    EXPECT_EQ(app_.Log(), "Skipped, file not found: " + longPath.substr(0, 254) + "\r\n");
+    EXPECT_EQ(rig::WithRunTimesOut(app_.Log()),
+              "Skipped, file not found: " + longPath.substr(0, 254) + "\r\n" + rig::RunComplete(0, 1));
     EXPECT_TRUE(standin_.EventsNamed("menu").empty());
 }
 
@@ -244,8 +247,8 @@ TEST_F(Batch, JobWhoseFileIsGoneIsSkippedWithAWord)
     ASSERT_TRUE(WaitForStatus("Processing complete (1 job skipped)", 30000)) << Status();
     ASSERT_TRUE(standin_.WaitForEvents("saved", 2, 10000));
     EXPECT_EQ(SavedNames(), (std::vector<std::string>{"one_filtered.bmp", "three_filtered.bmp"}));
-    EXPECT_EQ(app_.Log(), "Processing image: " + one + "\r\nSkipped, file not found: " + two +
-                              "\r\nProcessing image: " + three + "\r\n");
+    EXPECT_EQ(rig::WithRunTimesOut(app_.Log()), "Processing image: " + one + "\r\nSkipped, file not found: " + two +
+                                                    "\r\nProcessing image: " + three + "\r\n" + rig::RunComplete(2, 1));
 
     // A missing profile skips every job; the count says how many.
     ASSERT_TRUE(DeleteFileA(profile_.c_str()));
@@ -253,6 +256,7 @@ TEST_F(Batch, JobWhoseFileIsGoneIsSkippedWithAWord)
     Press(IDC_START);
     ASSERT_TRUE(WaitForStatus("Processing complete (3 jobs skipped)", 10000)) << Status();
     EXPECT_EQ(CountOf(app_.Log(), "Skipped, file not found: " + profile_ + "\r\n"), 2u);
+    EXPECT_EQ(CountOf(rig::WithRunTimesOut(app_.Log()), rig::RunComplete(0, 3)), 1u) << app_.Log();
     EXPECT_EQ(standin_.EventsNamed("saved").size(), 2u);
 }
 

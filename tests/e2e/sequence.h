@@ -36,6 +36,11 @@ protected:
         ASSERT_GE(log.size(), last.size());
         EXPECT_EQ(log.substr(log.size() - last.size()), last) << log;
         EXPECT_EQ(log.find(message), log.rfind(message)) << "the message is logged once";
+        // The run's closing line stands right before the message.
+        size_t lineStart = log.size() - last.size();
+        size_t before = log.rfind("\r\n", lineStart > 0 ? lineStart - 1 : 0);
+        before = before == std::string::npos || before >= lineStart ? 0 : before + 2;
+        EXPECT_EQ(log.compare(before, 23, "Run ended by an error: "), 0) << log;
     }
 };
 

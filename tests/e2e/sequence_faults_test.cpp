@@ -60,6 +60,8 @@ const FaultCase kFaults[] = {
     {"JpegOptionsWithoutOk", "--no-button jpeg-options", kJpeg, "Could not get handle to OK button"},
     {"FilterApplyMissing", "--no-menu-item filter-apply", kBitmap, "Could not find Filter Apply menu item"},
     {"ImageOpenAfterTheLastPoll", "--delay image-open 30000", kBitmap, "Could not find Image Open Dialog"},
+    // An empty name would save as ".bmp" in Neat Image's current folder.
+    {"ProposedNameEmpty", "--propose \"\"", kBitmap, "Neat Image proposed no file name"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, SequenceFault, testing::ValuesIn(kFaults),

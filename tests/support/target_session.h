@@ -15,6 +15,35 @@
 
 namespace rig {
 
+// The session log with the time of every run's closing line ("Run complete:
+// 3 processed, 0 skipped, 0 failed in 0:00:04") written as "<time>", so that a
+// test can compare the whole log exactly.
+inline std::string WithRunTimesOut(const std::string& log)
+{
+    std::string out;
+    size_t begin = 0;
+    while (begin < log.size()) {
+        size_t end = log.find("\r\n", begin);
+        std::string line = log.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+        size_t in = line.rfind(" failed in ");
+        if (line.compare(0, 4, "Run ") == 0 && in != std::string::npos)
+            line = line.substr(0, in) + " failed in <time>";
+        out += line;
+        if (end == std::string::npos)
+            break;
+        out += "\r\n";
+        begin = end + 2;
+    }
+    return out;
+}
+
+// The closing line of a run that ended by itself, as WithRunTimesOut shows it.
+inline std::string RunComplete(int processed, int skipped)
+{
+    return "Run complete: " + std::to_string(processed) + " processed, " + std::to_string(skipped) +
+           " skipped, 0 failed in <time>\r\n";
+}
+
 class TargetSession : public testing::Test {
 protected:
     // Starts the stand-in with extra switches and writes a noise profile into

@@ -1,0 +1,20 @@
+// The session log's line at the end of every run: a plain function, tested
+// directly and fuzzed natively.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// How a run ended.
+enum class RunEnd { Complete, Stopped, Error };
+
+// Capacity of the line, terminator included.
+constexpr std::size_t kRunSummarySize = 128;
+
+// Formats the run's line into out (outSize bytes, always terminated):
+//   Run complete: <p> processed, <s> skipped, <f> failed in <h:mm:ss>
+// with "Run stopped" or "Run ended by an error" in front for the other ends.
+// The elapsed time is the unsigned tick difference from start to now, so it
+// stays right across the wrap of the millisecond counter.
+std::size_t FormatRunSummary(char* out, std::size_t outSize, RunEnd end, long processed, long skipped, long failed,
+                             std::uint32_t startTick, std::uint32_t now);

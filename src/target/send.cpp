@@ -1,0 +1,56 @@
+// Messages to Neat Image's windows that never wait for a person.
+#include "target/send.h"
+#include "target/watch.h"
+#include "diag/diag.h"
+
+#include <cstdlib>
+
+namespace {
+
+#if defined(TOLVANE_TEST_PROBES)
+// Test build only: TOLVANE_TEST_REFUSE_POST=1 makes every post fail as
+// Windows fails a post to a program running with higher rights.
+bool PostRefusedForTest()
+{
+    static const bool refused = [] {
+        char value[8] = "";
+        return GetEnvironmentVariableA("TOLVANE_TEST_REFUSE_POST", value, sizeof value) > 0 && value[0] == '1';
+    }();
+    if (refused)
+        SetLastError(ERROR_ACCESS_DENIED);
+    return refused;
+}
+#else
+bool PostRefusedForTest()
+{
+    return false;
+}
+#endif
+
+} // namespace
+
+void PostToTarget(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    WatchTarget();
+    if (!PostRefusedForTest() && PostMessageA(window, message, wParam, lParam))
+        return;
+    WatchTarget(); // a window that is gone: Neat Image has closed
+    FatalError(kRefusedCommand);
+}
+
+bool SendToTarget(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result)
+{
+    WatchTarget();
+    DWORD_PTR answer = 0;
+    SetLastError(ERROR_SUCCESS);
+    if (SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, kSendBoundMs, &answer)) {
+        if (result != nullptr)
+            *result = answer;
+        return true;
+    }
+    DWORD error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED)
+        FatalError(kRefusedCommand);
+    WatchTarget();
+    return false;
+}

@@ -1,0 +1,37 @@
+// The watch over Neat Image during a run: its main window must still be
+// there, and no window of its process may be asking a question or reporting
+// an error that Tolvane did not expect. Either ends the process through
+// FatalError within seconds, with a message that says what happened.
+#pragma once
+
+#include <windows.h>
+
+// Start of a run (batch worker): records the process that owns the target
+// main window, which every later look examines.
+void WatchBegin();
+
+// What the step at hand expects Neat Image to show (batch worker). Only the
+// main window, the hidden application window, the progress window and what
+// is expected here may be visible with a caption.
+// A file dialog being awaited: a "#32770" with one of these titles, owned by
+// the application window.
+void WatchExpectFileDialog(const char* const* titles, int count);
+// A window that the step has found or pressed: this very window, and
+// nothing else.
+void WatchExpectWindow(HWND window);
+// The JPEG options window while it is awaited.
+void WatchExpectJpegOptions();
+// Nothing beyond the windows that are always there.
+void WatchExpectNothing();
+
+// On the batch worker: looks at Neat Image once, and ends the process through
+// FatalError when its main window is gone ("Neat Image has closed") or when it
+// shows a box (Neat Image is showing "<caption>": <text>).
+void WatchTarget();
+
+// Marks the stretch in which the worker waits inside the sent "&Apply"; during
+// it the progress tick looks instead (batch worker).
+void WatchInsideApply(bool inside);
+// On the user interface thread, from the progress tick: the same look, while
+// the worker waits inside "&Apply" and cannot look itself.
+void WatchTargetFromTick();
