@@ -74,8 +74,8 @@ TEST(SortByName, WithoutRegardToCase)
 {
     std::vector<std::wstring> names = {L"b.jpg", L"DSC_0010.JPG", L"a.jpg", L"dsc_0002.jpg", L"A.jpg", L"c.bmp"};
     SortByName(names);
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"A.jpg", L"a.jpg", L"b.jpg", L"c.bmp", L"dsc_0002.jpg",
-                                                L"DSC_0010.JPG"}));
+    EXPECT_EQ(names,
+              (std::vector<std::wstring>{L"A.jpg", L"a.jpg", L"b.jpg", L"c.bmp", L"dsc_0002.jpg", L"DSC_0010.JPG"}));
 }
 
 std::set<std::string> ExistingFolders;
@@ -137,7 +137,10 @@ TEST(ConvertSelection, NamesTheCodePageCannotHoldAreLeftOutAndCounted)
     } const cases[] = {
         {"single path", {L"C:\\p\\a.jpg"}, {"C:\\p\\a.jpg", ""}, 0},
         {"single path refused", {L"C:\\p\\\u0141.jpg"}, {"", ""}, 1},
-        {"one name of three refused", {L"C:\\p", L"a.jpg", L"\u0141.jpg", L"b.jpg"}, {"C:\\p", "a.jpg", "b.jpg", ""}, 1},
+        {"one name of three refused",
+         {L"C:\\p", L"a.jpg", L"\u0141.jpg", L"b.jpg"},
+         {"C:\\p", "a.jpg", "b.jpg", ""},
+         1},
         {"a refused folder takes its names", {L"C:\\\u0141", L"a.jpg", L"b.jpg"}, {"", ""}, 2},
         {"every name refused: no single path is left", {L"C:\\p", L"\u0141.jpg"}, {"", ""}, 1},
     };
