@@ -73,5 +73,8 @@ void TickCost(const Settings& set, Results& res);
 void StopToBox(const Settings& set, Results& res);
 // The stand-in's own speed.
 void StandInFigures(const Settings& set, Results& res);
+// One Add of 10,000 images and Delete of them all: their times and the
+// dialog's worst answer meanwhile.
+void ScaleFigures(const Settings& set, Results& res);
 
 } // namespace bench

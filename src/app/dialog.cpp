@@ -32,6 +32,9 @@ void OnInitDialog(HWND dialog)
     InitFormatSelector();
     ShowWindow(JobList, SW_SHOWNORMAL);
     CheckDlgButton(dialog, IDC_IDLE_PRIORITY, BST_CHECKED);
+    // Files and folders dropped from Explorer, on the dialog or on the list
+    // (a child without the style passes its drops up to the dialog).
+    DragAcceptFiles(dialog, TRUE);
 }
 
 // WM_COMMAND: dispatch on the control id alone; the notification code is not
@@ -66,7 +69,7 @@ void OnCommand(HWND dialog, int id)
 
 } // namespace
 
-INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -82,6 +85,13 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         // Handled without a message result: every notification is answered
         // with 0, which also refuses an in-place edit of a job's text.
         Trace("WM_notify\n");
+        // Delete and Ctrl+A in the job list.
+        if (reinterpret_cast<const NMHDR*>(lParam)->hwndFrom == JobList &&
+            reinterpret_cast<const NMHDR*>(lParam)->code == LVN_KEYDOWN)
+            OnJobListKey(reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey);
+        return TRUE;
+    case WM_DROPFILES:
+        AddDroppedJobs(dialog, reinterpret_cast<HDROP>(wParam));
         return TRUE;
     case WM_CLOSE:
         Trace("Closing dialog...\n");

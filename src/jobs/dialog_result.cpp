@@ -93,3 +93,88 @@ bool SelectionIsComplete(const char* buffer, std::size_t written)
         pos += BoundedLength(buffer + pos, written - pos) + 1;
     return pos < written; // the closing empty string lies within the result
 }
+
+namespace {
+
+std::size_t BoundedLengthW(const wchar_t* s, std::size_t max)
+{
+    std::size_t n = 0;
+    while (n < max && s[n] != L'\0')
+        ++n;
+    return n;
+}
+
+} // namespace
+
+std::size_t ConvertSelection(const wchar_t* wide, std::size_t wideUnits, WideConverter convert, void* context,
+                             char* out, std::size_t outSize, int* refused)
+{
+    if (refused)
+        *refused = 0;
+    if (wide == nullptr || wideUnits == 0 || out == nullptr || outSize < 2)
+        return 0;
+    std::size_t firstLen = BoundedLengthW(wide, wideUnits);
+    if (firstLen >= wideUnits)
+        return 0; // the first string runs off the result
+    std::size_t pos = firstLen + 1;
+    std::size_t written = 0;
+
+    // One converted string at out + written, with its terminator.
+    auto put = [&](const wchar_t* s, std::size_t len, bool* taken) {
+        *taken = false;
+        long n = convert(s, len, out + written, outSize - written, context);
+        if (n == -1)
+            return true;
+        if (n < 0 || written + static_cast<std::size_t>(n) + 1 >= outSize)
+            return false; // does not fit, with room left for the closing zero
+        written += static_cast<std::size_t>(n) + 1;
+        *taken = true;
+        return true;
+    };
+    auto empty = [&] {
+        out[0] = '\0';
+        out[1] = '\0';
+        return std::size_t{2};
+    };
+
+    // A single path.
+    if (pos >= wideUnits || wide[pos] == L'\0') {
+        bool taken = false;
+        if (firstLen == 0)
+            return empty();
+        if (!put(wide, firstLen, &taken))
+            return written;
+        if (!taken) {
+            if (refused)
+                ++*refused;
+            return empty();
+        }
+        out[written++] = '\0';
+        return written;
+    }
+
+    bool folderTaken = false;
+    if (!put(wide, firstLen, &folderTaken))
+        return written;
+    std::size_t folderEnd = written;
+    int names = 0;
+    while (pos < wideUnits && wide[pos] != L'\0') {
+        std::size_t len = BoundedLengthW(wide + pos, wideUnits - pos);
+        if (pos + len >= wideUnits)
+            return written; // the last name runs off the result: not complete
+        bool taken = false;
+        if (folderTaken && !put(wide + pos, len, &taken))
+            return written;
+        if (taken)
+            ++names;
+        else if (refused)
+            ++*refused;
+        pos += len + 1;
+    }
+    if (pos >= wideUnits)
+        return written; // no closing empty string within the result
+    if (names == 0 || folderEnd == 0)
+        return empty();
+    out[written++] = '\0';
+    return written;
+}

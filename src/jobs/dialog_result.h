@@ -40,3 +40,21 @@ bool RememberStartLocation(char* dest, std::size_t destSize, const char* first, 
 // cut at its capacity (Wine does so when a selection does not fit, instead
 // of failing) is not complete, even when the cut falls just after a name.
 bool SelectionIsComplete(const char* buffer, std::size_t written);
+
+// Converts one UTF-16 string of len units into out (outSize bytes) and
+// terminates it. Returns the bytes written without the terminator, -1 when
+// the string has no exact equivalent (it is then refused), -2 when it does not
+// fit.
+using WideConverter = long (*)(const wchar_t* s, std::size_t len, char* out, std::size_t outSize, void* context);
+
+// Converts the result of a UTF-16 Explorer-style open dialog (at most
+// wideUnits units at wide, read the way SplitSelection reads its bytes) into
+// the same layout of ANSI strings in out (outSize bytes), string by string
+// through convert. A name that does not convert is left out and counted in
+// *refused; a folder that does not convert takes all its names with it; a
+// folder left with no names gives the empty result, never a single path.
+// Returns the bytes written, which SelectionIsComplete judges: a result cut
+// by the dialog, or one that does not fit out, is written without its closing
+// empty string.
+std::size_t ConvertSelection(const wchar_t* wide, std::size_t wideUnits, WideConverter convert, void* context,
+                             char* out, std::size_t outSize, int* refused);

@@ -287,6 +287,7 @@ struct RemovalCase {
     int duringJob;         // removed while this job (1-based) is filtered
     std::vector<int> rows; // removed one after another, indices at that moment
     std::vector<std::string> saved;
+    bool deleteKey = false; // rows selected together and removed with Delete
 };
 
 void PrintTo(const RemovalCase& c, std::ostream* os)
@@ -307,7 +308,15 @@ TEST_P(Removal, EveryQueuedJobIsProcessedOnceOrNotAtAll)
     ASSERT_TRUE(standin_.WaitForEvents("filter-begin", static_cast<size_t>(c.duringJob), 20000))
         << standin_.JournalText();
     HWND list = app_.Item(IDC_JOB_LIST);
-    for (int row : c.rows) {
+    if (c.deleteKey) {
+        int before = rig::ListViewCount(list);
+        ASSERT_TRUE(rig::SelectListViewRows(list, c.rows));
+        PostMessageA(list, WM_KEYDOWN, VK_DELETE, 0);
+        PostMessageA(list, WM_KEYUP, VK_DELETE, 0);
+        ASSERT_TRUE(
+            rig::WaitUntil([&] { return rig::ListViewCount(list) == before - static_cast<int>(c.rows.size()); }));
+    }
+    for (int row : c.deleteKey ? std::vector<int>{} : c.rows) {
         int before = rig::ListViewCount(list);
         ASSERT_TRUE(rig::SelectListViewRows(list, {row}));
         Press(IDC_REMOVE);
@@ -323,12 +332,15 @@ TEST_P(Removal, EveryQueuedJobIsProcessedOnceOrNotAtAll)
 
 const std::vector<std::string> kAllThree = {"one_filtered.bmp", "two_filtered.bmp", "three_filtered.bmp"};
 
-INSTANTIATE_TEST_SUITE_P(Batch, Removal,
-                         testing::Values(RemovalCase{"CurrentRowDuringJob1", 1, {0}, kAllThree},
-                                         RemovalCase{"FirstRowDuringJob2", 2, {0}, kAllThree},
-                                         RemovalCase{"TwoLaterRowsDuringJob1", 1, {1, 1}, {"one_filtered.bmp"}},
-                                         RemovalCase{"EveryRowDuringJob1", 1, {0, 0, 0}, {"one_filtered.bmp"}}),
-                         [](const testing::TestParamInfo<RemovalCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Batch, Removal,
+    testing::Values(
+        RemovalCase{"CurrentRowDuringJob1", 1, {0}, kAllThree}, RemovalCase{"FirstRowDuringJob2", 2, {0}, kAllThree},
+        RemovalCase{"TwoLaterRowsDuringJob1", 1, {1, 1}, {"one_filtered.bmp"}},
+        RemovalCase{"EveryRowDuringJob1", 1, {0, 0, 0}, {"one_filtered.bmp"}},
+        RemovalCase{"CurrentAndLastRowByDeleteDuringJob1", 1, {0, 2}, {"one_filtered.bmp", "two_filtered.bmp"}, true},
+        RemovalCase{"DoneAndCurrentRowByDeleteDuringJob2", 2, {0, 1}, kAllThree, true}),
+    [](const testing::TestParamInfo<RemovalCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Batch, ProgressLineShowsPercentAndRemainingTimesWhileFiltering)
 {

@@ -26,10 +26,13 @@ using rig::WithoutNotifications;
 
 class JobListApp : public testing::Test {
 protected:
+    // The build under test.
+    virtual const char* Build() const { return "tolvane"; }
+
     void SetUp() override
     {
         std::string error;
-        ASSERT_TRUE(app_.Start("tolvane", "", true, &error)) << error;
+        ASSERT_TRUE(app_.Start(Build(), "", true, &error)) << error;
         scratch_.Adopt(app_.dir); // the program's copy, removed once it has ended
         watchdog_.Watch(app_.proc.pid);
         list_ = app_.Item(IDC_JOB_LIST);
@@ -68,7 +71,7 @@ protected:
         size_t adds = CountOf(app_.Trace(), "Add\n");
         PressAdd();
         seen.image = WorkDialog(app_.proc.pid, image);
-        if (!image.type.empty() && seen.image.confirmed)
+        if ((!image.type.empty() || !image.wide.empty()) && seen.image.confirmed)
             seen.profile = WorkDialog(app_.proc.pid, profile);
         // Add has ended once the program serves a message again outside any
         // dialog; the trace of this Add is then complete.

@@ -12,7 +12,14 @@ namespace {
 
 using namespace jobsapp;
 
-TEST_F(JobListApp, SelectionTooLargeForTheImageBufferAddsNothing)
+// The test build whose image dialog buffer holds 8192 units: the same code
+// with a capacity a test can exceed with a few hundred files.
+class SmallSelectionApp : public JobListApp {
+protected:
+    const char* Build() const override { return "tolvane_small_selection"; }
+};
+
+TEST_F(SmallSelectionApp, SelectionTooLargeForTheImageBufferAddsNothing)
 {
     const std::string q = Join(profiles_, "q.dnp");
     AddSeen set = Add({kImageTitle, images_, "one.bmp"}, {kProfileTitle, profiles_, "q.dnp"});
@@ -21,7 +28,7 @@ TEST_F(JobListApp, SelectionTooLargeForTheImageBufferAddsNothing)
     ASSERT_EQ(JobRows(), one);
 
     // 170 names of 50 characters: a result of about 8700 characters, more
-    // than the 8191 the image dialog is given.
+    // than the 8191 this build's image dialog is given.
     const std::string many = scratch_.Folder("jobs-many");
     std::vector<std::string> names;
     for (int i = 0; i < 170; ++i) {
@@ -63,7 +70,10 @@ TEST_F(JobListApp, SelectionTooLargeForTheImageBufferAddsNothing)
     for (const auto& r : rows)
         EXPECT_TRUE(rig::FileExists(r[0])) << "a row names a file that does not exist: " << r[0];
     // The user is told why nothing was added.
-    EXPECT_EQ(warning, "Too many files were selected at once, so none was added.  Select fewer files and try again.");
+    EXPECT_EQ(warning,
+              "Too many files were selected at once, so none was added.  One Add takes at most 8190 "
+              "characters of file names, folder included (about 377 names of 20 characters).  Select fewer "
+              "files and try again.");
     EXPECT_FALSE(profile.appeared) << "no profile dialog after a refused selection";
     // Nothing is remembered either: the image dialog still starts in images_.
     std::string start = NextImageDialogStart();
@@ -145,6 +155,65 @@ TEST_F(JobListApp, PathsLongerThan254CharactersAreRefusedAndTheRestIsAdded)
     ASSERT_EQ(now.size(), rows + 2);
     EXPECT_EQ(now[rows], (std::vector<std::string>{Join(deep, "ok1.bmp"), q}));
     EXPECT_EQ(now[rows + 1], (std::vector<std::string>{Join(deep, "ok2.bmp"), q}));
+}
+
+// A name the code page cannot hold has only a look-alike in it ("Lodz.jpg"
+// for "Łódź.jpg" under code page 1252), which may name another file: Add
+// refuses such names with one "Warning" box and adds the rest.
+TEST_F(JobListApp, NamesTheCodePageCannotHoldAreRefusedNeverQueuedAsALookAlike)
+{
+    ASSERT_EQ(GetACP(), 1252u) << "this test is written for code page 1252";
+    const std::string q = Join(profiles_, "q.dnp");
+    const std::string folder = scratch_.Folder("jobs-codepage");
+    // The file, and a file of its look-alike name beside it.
+    for (const wchar_t* name : {L"\u0141\u00f3d\u017a.jpg", L"\u0179le.jpg"}) {
+        wchar_t path[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, path, MAX_PATH);
+        lstrcatW(path, L"\\");
+        lstrcatW(path, name);
+        HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(f, INVALID_HANDLE_VALUE);
+        CloseHandle(f);
+    }
+    ASSERT_TRUE(MakeFiles(folder, {"Lodz.jpg", "ok.jpg"}));
+
+    struct {
+        const char* name;
+        std::wstring typed;
+        Rows added;
+        std::string warning;
+    } const cases[] = {
+        {"one name",
+         L"\u0141\u00f3d\u017a.jpg",
+         {},
+         "Warning: 1 of the selected files was not added: its name holds characters that this system's code page "
+         "cannot hold."},
+        {"two of four names",
+         L"\"\u0141\u00f3d\u017a.jpg\" \"ok.jpg\" \"\u0179le.jpg\" \"Lodz.jpg\"",
+         {{Join(folder, "ok.jpg"), q}, {Join(folder, "Lodz.jpg"), q}},
+         "Warning: 2 of the selected files were not added: their names hold characters that this system's code "
+         "page cannot hold."},
+    };
+    Rows expected;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PressAdd();
+        DialogSeen image = WorkDialog(app_.proc.pid, {kImageTitle, folder, "", c.typed});
+        ASSERT_TRUE(image.confirmed) << Describe(image);
+        DialogSeen profile = WorkDialog(app_.proc.pid, {kProfileTitle, profiles_, "q.dnp"});
+        ASSERT_TRUE(profile.closed) << Describe(profile);
+        std::string warning = profile.boxes.empty() ? "(no box)" : profile.boxes.front();
+        rig::MessageBoxInfo box;
+        if (profile.boxes.empty() && rig::WaitForMessageBox("Warning", &box, app_.proc.pid, 2000)) {
+            warning = "Warning: " + box.text;
+            rig::AnswerMessageBox(box.window);
+            rig::WaitForWindowGone(box.window);
+        }
+        ASSERT_TRUE(WaitIdle());
+        EXPECT_EQ(warning, c.warning);
+        expected.insert(expected.end(), c.added.begin(), c.added.end());
+        EXPECT_EQ(JobRows(), expected);
+    }
 }
 
 } // namespace

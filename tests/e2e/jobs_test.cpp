@@ -27,8 +27,21 @@ TEST_F(JobListApp, EachAddAppendsOneRowPerImageInTheDialogsOrderAllWithItsProfil
     ASSERT_TRUE(scratch_.File("C:\\" + rootB));
     ASSERT_TRUE(scratch_.File("C:\\" + rootA));
 
+    // 3,000 camera names of 20 characters: a result of some 63,000
+    // characters, far more than one image buffer of 8191 held.
+    const std::string many = scratch_.Folder("jobs-many");
+    std::vector<std::string> camera;
+    for (int i = 0; i < 3000; ++i) {
+        char name[32];
+        wsprintfA(name, "Wedding_24_%05d.jpg", i);
+        camera.push_back(name);
+    }
+    ASSERT_EQ(camera[0].size(), 20u);
+    ASSERT_TRUE(MakeFiles(many, camera));
+
     const std::string q = Join(profiles_, "q.dnp"), r = Join(profiles_, "r.dnf");
     const AddCase cases[] = {
+        {"3,000 images in one Add", many, camera, q},
         {"one image", images_, {"one.bmp"}, q},
         {"three images, not in name order", images_, {"c.bmp", "a one.bmp", "b.tif"}, r},
         {"two images in a drive's root", "C:\\", {rootB, rootA}, q},
@@ -57,9 +70,9 @@ TEST_F(JobListApp, EachAddAppendsOneRowPerImageInTheDialogsOrderAllWithItsProfil
     // The drive root's paths carry one separator after the drive.
     for (const auto& row : JobRows())
         EXPECT_EQ(row[0].find("\\\\"), std::string::npos) << row[0];
-    ASSERT_EQ(JobRows().size(), 7u);
-    EXPECT_EQ(JobRows()[6][0], JobRows()[0][0]) << "the same image twice gives two rows";
-    EXPECT_EQ(JobRows()[4][0], "C:\\" + rootB);
+    ASSERT_EQ(JobRows().size(), 3007u);
+    EXPECT_EQ(JobRows()[3006][0], JobRows()[3000][0]) << "the same image twice gives two rows";
+    EXPECT_EQ(JobRows()[3004][0], "C:\\" + rootB);
 }
 
 TEST_F(JobListApp, EachDialogStartsWhereItsLastConfirmedChoiceWas)

@@ -76,17 +76,29 @@ std::string DialogFolder(HWND dialog)
         return std::string();
     const SIZE_T size = 1024;
     std::string folder;
-    void* remote = VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    // Room for size characters of either kind.
+    void* remote = VirtualAllocEx(process, nullptr, 2 * size, MEM_COMMIT, PAGE_READWRITE);
     if (remote) {
         DWORD_PTR result = 0;
         if (SendMessageTimeoutA(dialog, CDM_GETFOLDERPATH, size, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG,
                                 3000, &result) &&
             static_cast<LONG_PTR>(result) > 0) {
-            char text[size] = "";
+            // The dialog answers in its own kind: UTF-16 for one opened with
+            // GetOpenFileNameW (as Tolvane's are), ANSI otherwise. A path's
+            // second byte is zero only in UTF-16.
+            char text[2 * size] = "";
             SIZE_T got = 0;
-            ReadProcessMemory(process, remote, text, size, &got);
-            text[size - 1] = '\0';
-            folder = text;
+            ReadProcessMemory(process, remote, text, sizeof text, &got);
+            text[sizeof text - 2] = '\0';
+            text[sizeof text - 1] = '\0';
+            if (text[0] != '\0' && text[1] == '\0') {
+                char ansi[size] = "";
+                WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(text), -1, ansi, size - 1, nullptr,
+                                    nullptr);
+                folder = ansi;
+            } else {
+                folder = text;
+            }
         }
         VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     }
@@ -155,10 +167,16 @@ DialogSeen WorkDialog(DWORD pid, const DialogAction& action, DWORD appearMs)
         if (!shown || !seen.boxes.empty())
             return cancel();
     }
-    if (action.type.empty())
+    if (action.type.empty() && action.wide.empty())
         return cancel();
 
-    rig::SetText(box, action.type);
+    if (!action.wide.empty()) {
+        DWORD_PTR r = 0;
+        SendMessageTimeoutW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(action.wide.c_str()), SMTO_ABORTIFHUNG, 5000,
+                            &r);
+    } else {
+        rig::SetText(box, action.type);
+    }
     rig::Click(open);
     rig::WaitUntil(
         [&] {

@@ -6,10 +6,13 @@
 #include "file_dialogs.h"
 #include "rig.h"
 
+#include "app/app.h"
+#include "app/resource.h"
 #include "jobs/jobs.h"
 #include "tolvane.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -90,7 +93,7 @@ protected:
         std::atomic<bool> returned{false};
         std::thread driver([&] {
             seen.image = WorkDialog(GetCurrentProcessId(), image);
-            if (!image.type.empty() && seen.image.confirmed)
+            if ((!image.type.empty() || !image.wide.empty()) && seen.image.confirmed)
                 seen.profile = WorkDialog(GetCurrentProcessId(), profile);
             DWORD start = GetTickCount();
             while (!returned && GetTickCount() - start < 2 * kStepMs) {
@@ -227,6 +230,164 @@ TEST_F(JobListInProcess, FirstStringLongerThan255CharactersKeepsThePreviousImage
                                                   "than 254 characters."});
         EXPECT_EQ(std::string(ImageStartDir), length <= 255 ? path : previous);
     }
+}
+
+// A drop as Explorer hands it over: a DROPFILES block with the paths in
+// UTF-16, owned by the receiver from the moment it is posted.
+HDROP MakeDrop(const std::vector<std::string>& paths)
+{
+    std::wstring list;
+    for (const auto& p : paths) {
+        wchar_t wide[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, p.c_str(), -1, wide, MAX_PATH);
+        list += wide;
+        list += L'\0';
+    }
+    list += L'\0';
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+// The program's main dialog from its own template, in this process: drops
+// and keys reach the job list through its dialog procedure.
+class MainDialogInProcess : public JobListInProcess {
+protected:
+    void SetUp() override
+    {
+        JobListInProcess::SetUp();
+        dialog_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
+        ASSERT_NE(dialog_, nullptr);
+        MainDialog = dialog_;
+        ASSERT_NE(JobList, nullptr);
+    }
+    void TearDown() override
+    {
+        DestroyWindow(dialog_);
+        // The dialog's WM_DESTROY posts WM_QUIT, which would end the next
+        // test's modal loops at once.
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            ;
+        JobListInProcess::TearDown();
+    }
+
+    // Serves this thread's messages (the drop, the profile dialog's modal
+    // loop inside it) until done is set, at most kStepMs * 3.
+    void PumpUntil(const std::atomic<bool>& done)
+    {
+        DWORD start = GetTickCount();
+        while (!done && GetTickCount() - start < 3 * kStepMs) {
+            MSG msg;
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (IsDialogMessageA(dialog_, &msg))
+                    continue;
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        }
+    }
+
+    // Posts a drop of the paths to the dialog and works the profile dialogs
+    // it raises: the first one with `profile`, any further one cancelled and
+    // counted. Returns how many profile dialogs appeared.
+    int Drop(const std::vector<std::string>& paths, const DialogAction& profile)
+    {
+        std::atomic<bool> done{false};
+        int dialogs = 0;
+        std::thread driver([&] {
+            DialogSeen first = WorkDialog(GetCurrentProcessId(), profile);
+            dialogs += first.appeared ? 1 : 0;
+            while (WorkDialog(GetCurrentProcessId(), {kProfileTitle, "", ""}, 800).appeared)
+                ++dialogs;
+            done = true;
+        });
+        PostMessageA(dialog_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
+        PumpUntil(done);
+        driver.join();
+        return dialogs;
+    }
+
+    int SelectedCount() { return static_cast<int>(SendMessageA(JobList, LVM_GETSELECTEDCOUNT, 0, 0)); }
+
+    HWND dialog_ = nullptr;
+};
+
+TEST_F(MainDialogInProcess, DropOfFilesAndAFolderAsksTheProfileOnceAndQueuesInOrder)
+{
+    const std::string q = Join(profiles_, "q.dnp");
+    // The folder: images out of name order and in mixed case, a file the
+    // image filter does not show, a hidden image and an image in a subfolder.
+    const std::string folder = scratch_.Folder("jobs-in-drop");
+    ASSERT_TRUE(MakeFiles(folder, {"b.JPG", "c.tif", "notes.txt", "a.jpg", "h.jpg"}));
+    SetFileAttributesA(Join(folder, "h.jpg").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    ASSERT_TRUE(CreateDirectoryA(Join(folder, "sub.jpg").c_str(), nullptr));
+    ASSERT_TRUE(MakeFiles(Join(folder, "sub.jpg"), {"d.jpg"}));
+
+    int dialogs = Drop({Join(other_, "y.jpeg"), Join(images_, "one.bmp"), folder}, {kProfileTitle, profiles_, "q.dnp"});
+    EXPECT_EQ(dialogs, 1) << "one profile dialog for the whole drop";
+    EXPECT_EQ(JobRows(), (Rows{{Join(other_, "y.jpeg"), q},
+                               {Join(images_, "one.bmp"), q},
+                               {Join(folder, "a.jpg"), q},
+                               {Join(folder, "b.JPG"), q},
+                               {Join(folder, "c.tif"), q}}));
+    EXPECT_EQ(std::string(ProfileStartDir), q);
+
+    // A cancelled profile dialog adds nothing.
+    EXPECT_EQ(Drop({Join(images_, "two.bmp")}, {kProfileTitle, "", ""}), 1);
+    EXPECT_EQ(JobRows().size(), 5u);
+
+    // A path that does not fit its column shows whole in a tip.
+    EXPECT_TRUE(SendMessageA(JobList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_LABELTIP);
+}
+
+TEST_F(MainDialogInProcess, DeleteRemovesEverySelectedRowAndCtrlASelectsAll)
+{
+    for (int i = 0; i < 5; ++i)
+        InsertJob(("C:\\r" + std::to_string(i) + ".bmp").c_str(), "C:\\q.dnp");
+    auto press = [&](WPARAM key, bool control) {
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        BYTE saved = keys[VK_CONTROL];
+        keys[VK_CONTROL] = control ? 0x80 : 0;
+        SetKeyboardState(keys);
+        SendMessageA(JobList, WM_KEYDOWN, key, 0);
+        keys[VK_CONTROL] = saved;
+        SetKeyboardState(keys);
+    };
+    auto select = [&](std::vector<int> rows) {
+        LVITEMA item = {};
+        item.stateMask = LVIS_SELECTED;
+        SendMessageA(JobList, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+        item.state = LVIS_SELECTED;
+        for (int r : rows)
+            SendMessageA(JobList, LVM_SETITEMSTATE, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(&item));
+    };
+    auto images = [&] {
+        std::vector<std::string> names;
+        for (const auto& row : JobRows())
+            names.push_back(row[0]);
+        return names;
+    };
+
+    select({1, 3, 4});
+    press(VK_DELETE, false);
+    EXPECT_EQ(images(), (std::vector<std::string>{"C:\\r0.bmp", "C:\\r2.bmp"}));
+
+    select({});
+    press('A', false);
+    EXPECT_EQ(SelectedCount(), 0) << "A alone selects nothing";
+    press('A', true);
+    EXPECT_EQ(SelectedCount(), 2);
+    press(VK_DELETE, false);
+    EXPECT_TRUE(JobRows().empty());
+    press(VK_DELETE, false); // nothing left: nothing happens
+    EXPECT_TRUE(JobRows().empty());
 }
 
 } // namespace
