@@ -11,7 +11,8 @@
 constexpr DWORD kSendBoundMs = 1500;
 
 // The text of the fatal error when Neat Image drops Tolvane's messages.
-constexpr char kRefusedCommand[] = "Neat Image refused a command from Tolvane: start both programs with the same rights";
+constexpr char kRefusedCommand[] =
+    "Neat Image refused a command from Tolvane: start both programs with the same rights";
 
 // Posts a message to a window of Neat Image (batch worker). A post that
 // fails ends the process: with "Neat Image has closed" when its main window

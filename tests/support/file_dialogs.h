@@ -117,7 +117,7 @@ struct DialogAction {
     std::string type; // the text to confirm with; empty: cancel the dialog
     // Typed instead of `type` when not empty: a name the ANSI code page
     // cannot hold reaches the box whole only in UTF-16.
-    std::wstring wide;
+    std::wstring wide = {};
 };
 
 // What was seen of one file dialog.

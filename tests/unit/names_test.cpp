@@ -37,8 +37,9 @@ TEST(ConvertExactly, OnlyNamesTheCodePageHoldsWholeAreConverted)
         unsigned cp = c.codePage;
         long n = ConvertExactly(c.path.c_str(), c.path.size(), out, sizeof out, &cp);
         EXPECT_EQ(n, c.result) << c.name;
-        if (c.result >= 0)
+        if (c.result >= 0) {
             EXPECT_EQ(std::string(out), c.bytes) << c.name;
+        }
     }
     // Room for the bytes but not the terminator.
     char small[8];

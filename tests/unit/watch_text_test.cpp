@@ -86,8 +86,8 @@ TEST(WatchText, BoxMessageFitsTheErrorBox)
 
 // A dialog template as a resource holds it: the fixed part, then menu,
 // class and caption.
-std::vector<unsigned char> Template(bool extended, std::vector<unsigned short> menu,
-                                    std::vector<unsigned short> cls, const std::wstring& caption)
+std::vector<unsigned char> Template(bool extended, std::vector<unsigned short> menu, std::vector<unsigned short> cls,
+                                    const std::wstring& caption)
 {
     std::vector<unsigned char> t(extended ? 26 : 18, 0);
     if (extended) {
