@@ -18,6 +18,10 @@ void ShowHelp();
 long OutputFormatIndex();
 // Whether the idle priority option is checked.
 bool IdlePriorityChecked();
+// Whether "Continue after a failed job" is checked.
+bool ContinueOnFailureChecked();
+// Whether "Fast pacing" is checked.
+bool FastPacingChecked();
 // Writes the status line (control 105) and the progress line (control 110).
 void SetStatusLine(const char* text);
 void SetProgressLine(const char* text);

@@ -133,6 +133,16 @@ bool IdlePriorityChecked()
     return IsDlgButtonChecked(MainDialog, IDC_IDLE_PRIORITY) != 0;
 }
 
+bool ContinueOnFailureChecked()
+{
+    return IsDlgButtonChecked(MainDialog, IDC_CONTINUE_ON_FAILURE) != 0;
+}
+
+bool FastPacingChecked()
+{
+    return IsDlgButtonChecked(MainDialog, IDC_FAST_PACING) != 0;
+}
+
 void SetStatusLine(const char* text)
 {
     SetDlgItemTextA(MainDialog, IDC_STATUS, text);

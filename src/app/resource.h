@@ -18,6 +18,8 @@
 #define IDC_IDLE_PRIORITY       111
 #define IDC_OUTPUT_FORMAT       112
 #define IDC_OUTPUT_FORMAT_LABEL 113
+#define IDC_CONTINUE_ON_FAILURE 114
+#define IDC_FAST_PACING         115
 
 // Application icon.
 #define IDI_APP 109

@@ -54,6 +54,9 @@ const ControlCase kControls[] = {
      BS_AUTOCHECKBOX | BS_MULTILINE},
     {IDC_OUTPUT_FORMAT, "ComboBox", "", 255, 189, 68, 75, CBS_DROPDOWNLIST | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP},
     {IDC_OUTPUT_FORMAT_LABEL, "Static", "Output Format:", 257, 179, 61, 9, SS_LEFT | WS_GROUP},
+    {IDC_CONTINUE_ON_FAILURE, "Button", "&Continue after a failed job", 253, 206, 71, 17,
+     BS_AUTOCHECKBOX | BS_MULTILINE | WS_TABSTOP},
+    {IDC_FAST_PACING, "Button", "&Fast pacing", 253, 225, 71, 10, BS_AUTOCHECKBOX | WS_TABSTOP},
 };
 
 TEST_F(Shell, DialogShowsEveryControlOfTheTemplate)
@@ -119,6 +122,8 @@ TEST_F(Shell, ButtonRowReadsLeftToRight)
 TEST_F(Shell, DefaultsAndJobListColumns)
 {
     EXPECT_EQ(rig::CheckState(app_.Item(IDC_IDLE_PRIORITY)), BST_CHECKED);
+    EXPECT_EQ(rig::CheckState(app_.Item(IDC_CONTINUE_ON_FAILURE)), BST_UNCHECKED);
+    EXPECT_EQ(rig::CheckState(app_.Item(IDC_FAST_PACING)), BST_UNCHECKED);
     HWND combo = app_.Item(IDC_OUTPUT_FORMAT);
     EXPECT_EQ(rig::ComboItems(combo), (std::vector<std::string>{"Tiff", "JPEG", "Bitmap"}));
     EXPECT_EQ(rig::ComboSelection(combo), 2);
@@ -268,7 +273,7 @@ TEST(ShellTemplate, DialogTemplateMatchesTheLayoutExactly)
     EXPECT_EQ(dlg->x, 6);
     EXPECT_EQ(dlg->y, 18);
     EXPECT_EQ(dlg->cx, 334);
-    EXPECT_EQ(dlg->cy, 211);
+    EXPECT_EQ(dlg->cy, 240);
     ASSERT_EQ(dlg->cdit, std::size(kControls));
     const WORD* p = reinterpret_cast<const WORD*>(dlg + 1);
     EXPECT_EQ(TemplateString(p), "") << "no menu";
