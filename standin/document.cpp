@@ -106,7 +106,7 @@ void OnImageOpen()
         g_status = "Image opened.";
         Journal("image-opened", path);
         Refresh();
-        BoxIfAsked(STEP_IMAGE_OPEN);
+        BoxIfAsked(STEP_IMAGE_OPEN, path);
     } else {
         // The previous image is closed too: nothing stale gets saved under
         // the new image's name.
@@ -197,7 +197,7 @@ void OnFilterApply()
         if (!halfway && static_cast<long long>(done) * 2 >= total) {
             halfway = true;
             ExitIfAsked(STEP_FILTER);
-            BoxIfAsked(STEP_FILTER);
+            BoxIfAsked(STEP_FILTER, g_imagePath);
         }
     };
     const int band = g_image.height >= 100 ? g_image.height / 100 : 1;
@@ -251,7 +251,7 @@ void OnSaveAs()
         g_status = "Saved " + path;
         Journal("saved", std::string(imageio::FormatName(format)) + " " + path);
         Refresh();
-        BoxIfAsked(STEP_SAVE);
+        BoxIfAsked(STEP_SAVE, g_imagePath);
     } else {
         g_status = "Could not save " + path + " (" + error + ")";
         Journal("save-failed", path);

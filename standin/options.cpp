@@ -83,7 +83,8 @@ const char* UsageLine()
     return "usage: standin [--journal PATH] [--delay KIND MS] [--never KIND] [--wrong-title KIND] [--hidden KIND] "
            "[--no-edit KIND] [--no-button KIND] [--no-menu-item NAME] [--filter-ms MS] [--main-title TEXT] "
            "[--app-title TEXT] [--class-suffix S] [--propose NAME] [--refuse KIND NAME] [--exit-at STEP] "
-           "[--box-at STEP TEXT] [--confirm-overwrite] [--jpeg-form-hidden] [--system-dialogs] [--system-titles]  "
+           "[--box-at STEP TEXT] [--box-only NAME] [--confirm-overwrite] [--jpeg-form-hidden] [--system-dialogs] "
+           "[--system-titles]  "
            "(KIND: image-open|profile-open|save-as|jpeg-options; "
            "NAME: image-open|profile-open|filter-apply|image-saveas; "
            "STEP: image-open|profile-open|filter|save, not profile-open for --box-at)";
@@ -199,6 +200,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
                 return error = "unknown step for --box-at: " + v, false;
             o.boxAt[step] = true;
             o.boxText[step] = w;
+        } else if (a == "--box-only") {
+            if (!next(v) || v.empty())
+                return false;
+            o.boxOnly = v;
         } else if (a == "--confirm-overwrite") {
             o.confirmOverwrite = true;
         } else if (a == "--jpeg-form-hidden") {

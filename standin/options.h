@@ -40,6 +40,8 @@
 //                         sender stays blocked; save: right after the file was saved.
 //                         (profile-open is not a step for this switch.) At a step that
 //                         also has --exit-at, the process ends before any box.
+//   --box-only NAME       the --box-at boxes come only for the image whose file name
+//                         (without folder) is NAME
 //   --confirm-overwrite   the stand-in's own Save As dialog, when the chosen file exists,
 //                         asks "<full path> already exists.\nDo you want to replace it?" in a
 //                         "Confirm Save As" Yes/No box owned by the dialog, from inside the
@@ -105,6 +107,7 @@ struct Options {
     bool exitAt[STEP_COUNT] = {false, false, false, false};
     bool boxAt[STEP_COUNT] = {false, false, false, false};
     std::string boxText[STEP_COUNT];
+    std::string boxOnly; // --box-only: the one image whose steps get the boxes
     bool confirmOverwrite = false;
     bool jpegFormHidden = false;
     bool systemDialogs = false;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "journal.h"
+#include "paths.h"
 
 namespace standin {
 
@@ -137,9 +138,11 @@ void ExitIfAsked(Step step)
     ExitProcess(kExitAtCode); // not reached
 }
 
-void BoxIfAsked(Step step)
+void BoxIfAsked(Step step, const std::string& image)
 {
     if (!g_options.boxAt[step])
+        return;
+    if (!g_options.boxOnly.empty() && paths::FileNameOf(image) != g_options.boxOnly)
         return;
     ModalScope modal;
     Journal("box", StepName(step));

@@ -75,10 +75,11 @@ const char* OkCaption(Kind kind);
 // clean-up, as a crash would. Returns otherwise.
 void ExitIfAsked(Step step);
 
-// --box-at: when it names `step`, shows its modal warning box owned by the
-// application window, journaled "box <step>" and "box-answered <step>".
-// Returns once the box is answered.
-void BoxIfAsked(Step step);
+// --box-at: when it names `step` (and, with --box-only, `image` is that
+// file), shows its modal warning box owned by the application window,
+// journaled "box <step>" and "box-answered <step>". Returns once the box is
+// answered.
+void BoxIfAsked(Step step, const std::string& image);
 
 // Wait and suppression before a window of the given kind appears: with
 // --never it journals "never <kind>" and returns false (the command is

@@ -23,6 +23,7 @@ struct BatchState {
     std::atomic<DWORD> imageStartTick{0}; // GetTickCount before the current job began
     std::atomic<LONG> processed{0};       // jobs of this run driven to their end
     std::atomic<LONG> skipped{0};         // jobs of this run skipped (a file gone)
+    std::atomic<LONG> failed{0};          // jobs of this run failed and carried on from
 };
 extern BatchState Batch;
 

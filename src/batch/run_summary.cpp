@@ -14,3 +14,15 @@ std::size_t FormatRunSummary(char* out, std::size_t outSize, RunEnd end, long pr
     return FormatText(out, outSize, "%s: %ld processed, %ld skipped, %ld failed in %s", lead, processed, skipped,
                       failed, hms);
 }
+
+std::size_t FormatCompleteStatus(char* out, std::size_t outSize, long failed, long skipped)
+{
+    if (failed > 0 && skipped > 0)
+        return FormatText(out, outSize, "Processing complete (%ld job%s failed, %ld job%s skipped)", failed,
+                          failed == 1 ? "" : "s", skipped, skipped == 1 ? "" : "s");
+    if (failed > 0)
+        return FormatText(out, outSize, "Processing complete (%ld job%s failed)", failed, failed == 1 ? "" : "s");
+    if (skipped > 0)
+        return FormatText(out, outSize, "Processing complete (%ld job%s skipped)", skipped, skipped == 1 ? "" : "s");
+    return FormatText(out, outSize, "Processing complete");
+}

@@ -18,3 +18,9 @@ constexpr std::size_t kRunSummarySize = 128;
 // stays right across the wrap of the millisecond counter.
 std::size_t FormatRunSummary(char* out, std::size_t outSize, RunEnd end, long processed, long skipped, long failed,
                              std::uint32_t startTick, std::uint32_t now);
+
+// Formats the status line of a run that went through all its jobs into out
+// (outSize bytes, always terminated): "Processing complete", with what
+// failed and what was skipped in brackets when anything did, failed first,
+// the singular for one: "Processing complete (1 job failed, 3 jobs skipped)".
+std::size_t FormatCompleteStatus(char* out, std::size_t outSize, long failed, long skipped);

@@ -115,10 +115,10 @@ void StopBatch()
     }
     SetFatalPrologue(nullptr);
     LogRunSummary(RunEnd::Stopped);
+    KeepSystemAwake(false);
     ShowBox("Batch processing terminated.  Cancel Neat Image manually.", "Success");
     SetStatusLine("Processing terminated");
     EndProgressDisplay();
-    KeepSystemAwake(false);
     Batch.worker.store(nullptr, kRelaxed);
     Trace("Thread ended...\n\n");
     ReleaseLastWorker();

@@ -46,7 +46,7 @@ void LogRunSummary(RunEnd end)
 {
     char line[kRunSummarySize];
     FormatRunSummary(line, sizeof line, end, Batch.processed.load(std::memory_order_relaxed),
-                     Batch.skipped.load(std::memory_order_relaxed), 0,
+                     Batch.skipped.load(std::memory_order_relaxed), Batch.failed.load(std::memory_order_relaxed),
                      Batch.batchStartTick.load(std::memory_order_relaxed), GetTickCount());
     LogMessage("%s", line);
 }

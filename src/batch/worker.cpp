@@ -12,6 +12,7 @@
 #include "batch/stop.h"
 #include "diag/diag.h"
 #include "jobs/jobs.h"
+#include "target/failure.h"
 #include "target/target.h"
 #include "target/watch.h"
 #include "tolvane.h"
@@ -31,8 +32,13 @@ struct WorkerBuffers {
     char text[256]; // one column of a row, limit 255 as the control is asked
     char imagePath[256];
     char profilePath[256];
-    char status[300]; // two 10-digit counts and a 254-character path, with room to spare
+    char status[300];        // two 10-digit counts and a 254-character path, with room to spare
+    char previousImage[256]; // the last job driven to its end, until the next one
 } Work;
+
+// After this many failed jobs in a row, the run stops: something is wrong
+// beyond one bad file, and going on would only add failures.
+constexpr int kFailuresInARowLimit = 3;
 
 int ListCount(void*)
 {
@@ -109,6 +115,26 @@ void DelayRunEndForTest()
 void DelayRunEndForTest() {}
 #endif
 
+// What the worker knows of the jobs of a run that failed.
+struct FailureCount {
+    long failed = 0;
+    int inARow = 0;
+};
+
+// A job failed and the user chose to carry on: Neat Image is brought back to
+// rest, the failure is logged with its reason, and counted. A job that had
+// been counted as processed (a box that came after its save) is moved over.
+void RecordFailure(FailureCount& count, const char* image, const char* reason, bool wasProcessed)
+{
+    BringTargetToRest();
+    WorkerCheckpoint();
+    LogMessage("Failed: %s: %s", image, reason);
+    if (wasProcessed)
+        Batch.processed.store(Batch.processed.load(kRelaxed) - 1, kRelaxed);
+    Batch.failed.store(++count.failed, kRelaxed);
+    ++count.inARow;
+}
+
 bool FileExists(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
@@ -123,6 +149,7 @@ DWORD WINAPI BatchWorker(LPVOID)
     Batch.imagesDone.store(0, kRelaxed);
     Batch.processed.store(0, kRelaxed);
     Batch.skipped.store(0, kRelaxed);
+    Batch.failed.store(0, kRelaxed);
     JobId last = LastJobAtStart(&total);
     Batch.imageTotal.store(total, kRelaxed);
     Batch.batchStartTick.store(GetTickCount(), kRelaxed);
@@ -149,6 +176,9 @@ DWORD WINAPI BatchWorker(LPVOID)
     // meanwhile move no job past the worker.
     LONG taken = 0;
     int skipped = 0;
+    FailureCount failures;
+    bool previousCarryOn = false;
+    Work.previousImage[0] = '\0';
     JobId after = 0;
     for (;;) {
         JobId id = 0;
@@ -180,29 +210,68 @@ DWORD WINAPI BatchWorker(LPVOID)
         WorkerCheckpoint();
         SetStatusLine(Work.status);
         Batch.imageStartTick.store(GetTickCount(), kRelaxed);
-        ProcessImage(Work.imagePath, Work.profilePath);
-        Batch.processed.fetch_add(1, kRelaxed); // this thread is its only writer
+
+        // A box Neat Image raised after the last save belongs to that job.
+        if (Work.previousImage[0] != '\0') {
+            try {
+                SetContinueOnFailure(previousCarryOn);
+                WatchAftermath();
+            } catch (const JobFailure& f) {
+                RecordFailure(failures, Work.previousImage, f.reason, true);
+            }
+            Work.previousImage[0] = '\0';
+            if (failures.inARow >= kFailuresInARowLimit)
+                break;
+        }
+
+        // Read at the start of each job, so a change during a run applies
+        // from the next job on.
+        WorkerCheckpoint();
+        previousCarryOn = ContinueOnFailureChecked();
+        SetContinueOnFailure(previousCarryOn);
+        try {
+            ProcessImage(Work.imagePath, Work.profilePath);
+            Batch.processed.store(Batch.processed.load(kRelaxed) + 1, kRelaxed); // this thread is its only writer
+            failures.inARow = 0;
+            std::memcpy(Work.previousImage, Work.imagePath, sizeof Work.previousImage);
+        } catch (const JobFailure& f) {
+            RecordFailure(failures, Work.imagePath, f.reason, false);
+        }
         Batch.imagesDone.store(++taken, kRelaxed);
+        if (failures.inARow >= kFailuresInARowLimit)
+            break;
     }
-    if (Batch.processed.load(kRelaxed) > 0)
-        SettleAfterLastJob();
+    if (failures.inARow < kFailuresInARowLimit && Work.previousImage[0] != '\0') {
+        try {
+            SettleAfterLastJob();
+        } catch (const JobFailure& f) {
+            RecordFailure(failures, Work.previousImage, f.reason, true);
+        }
+    }
+    bool stopped = failures.inARow >= kFailuresInARowLimit;
 
     // A worker that Stop asked to leave does none of the end-of-run steps.
     WorkerCheckpoint();
     Batch.worker.store(nullptr, kRelaxed);
     Trace("Thread ended...\n\n");
     SetFatalPrologue(nullptr);
-    LogRunSummary(RunEnd::Complete);
+    LogRunSummary(stopped ? RunEnd::Stopped : RunEnd::Complete);
     // The timer goes first, on its own thread: no tick can then write an
     // elapsed time after "Processing complete".
     SendMessageA(MainDialog, WM_RUN_PHASE, kRunEnds, 0);
-    if (skipped == 0)
-        FormatText(Work.status, sizeof Work.status, "Processing complete");
+    if (stopped)
+        FormatText(Work.status, sizeof Work.status, "Processing stopped: %d jobs in a row failed",
+                   kFailuresInARowLimit);
     else
-        FormatText(Work.status, sizeof Work.status, "Processing complete (%d job%s skipped)", skipped,
-                   skipped == 1 ? "" : "s");
+        FormatCompleteStatus(Work.status, sizeof Work.status, failures.failed, skipped);
     SetStatusLine(Work.status);
     DelayRunEndForTest();
     SetProgressLine("");
+    if (stopped) {
+        FormatText(Work.status, sizeof Work.status,
+                   "Processing stopped: %d jobs in a row failed. Their reasons are in the session log.",
+                   kFailuresInARowLimit);
+        ShowBox(Work.status, "Warning");
+    }
     return 0;
 }

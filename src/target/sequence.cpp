@@ -11,6 +11,7 @@
 // Neat Image (target/watch.h): a closed Neat Image or one of its boxes ends
 // the run within seconds.
 #include "target/contract.h"
+#include "target/failure.h"
 #include "target/send.h"
 #include "target/target.h"
 #include "target/titles.h"
@@ -115,12 +116,19 @@ bool DialogClosed(void* context)
 
 // Waits for a file dialog of this kind; fatal with `failure` when it does not
 // come within WAIT_TRIES tries. The watch lets it show meanwhile.
+// Whether the menu command just posted was found; one that was not can never
+// open its dialog, in this job or any later one.
+bool CommandFound = true;
+
 HWND WaitForFileDialog(FileDialogKind kind, PauseOrder order, const char* traceEachTry, const char* failure)
 {
     FileDialogWanted wanted = {nullptr, 0, nullptr};
     wanted.count = FileDialogTitles(kind, &wanted.titles);
-    if (!Poll(WAIT_TRIES, order, FileDialogShown, &wanted, traceEachTry))
-        FatalError(failure);
+    if (!Poll(WAIT_TRIES, order, FileDialogShown, &wanted, traceEachTry)) {
+        if (!CommandFound)
+            FatalError(failure);
+        JobFailed(failure);
+    }
     WatchExpectWindow(wanted.found);
     return wanted.found;
 }
@@ -134,7 +142,7 @@ void EnsureClosed(HWND window, const char* failure)
 {
     WorkerCheckpoint();
     if (!DialogClosed(&window) && !Poll(WAIT_TRIES, PauseOrder::BeforeEachLook, DialogClosed, &window))
-        FatalError(failure);
+        JobFailed(failure);
     WatchExpectNothing();
 }
 
@@ -144,6 +152,7 @@ void PostDialogCommand(const char* menu, const char* item, FileDialogKind kind)
 {
     WorkerCheckpoint();
     int id = FindMenuCommand(TargetMainWindow, menu, item);
+    CommandFound = id != -1;
     WorkerCheckpoint();
     WatchTarget();
     const char* const* titles = nullptr;
@@ -220,7 +229,7 @@ void ConfirmJpegOptions()
     Pause(PAUSE_MS);
     HWND options = nullptr;
     if (!Poll(WAIT_TRIES, PauseOrder::AfterEachLook, JpegOptionsShown, &options))
-        FatalError("Could not get handle to JPEG Save window");
+        JobFailed("Could not get handle to JPEG Save window");
     WatchExpectWindow(options);
     HWND ok = FindWindowExA(options, nullptr, kJpegOkClass, kJpegOkText);
     if (ok == nullptr)
@@ -291,6 +300,7 @@ int ProcessImage(const char* imagePath, const char* profilePath)
     WatchInsideApply(true);
     SendMessageA(TargetMainWindow, WM_COMMAND, static_cast<WPARAM>(apply), 0);
     WatchInsideApply(false);
+    CheckApplyFailure();
     WatchTarget();
     Pause(PAUSE_MS);
 
@@ -305,7 +315,7 @@ int ProcessImage(const char* imagePath, const char* profilePath)
     // An empty name would save as ".bmp" in Neat Image's current folder, and
     // every such job would overwrite the last.
     if (OutputName[0] == '\0')
-        FatalError("Neat Image proposed no file name");
+        JobFailed("Neat Image proposed no file name");
     long formatIndex = OutputFormatIndex();
     const char* extension = OutputExtension(formatIndex);
     if (extension != nullptr)
@@ -322,8 +332,18 @@ int ProcessImage(const char* imagePath, const char* profilePath)
     return 0;
 }
 
+void WatchAftermath()
+{
+    WatchExpectNothing();
+    // WM_NULL is answered once Neat Image's thread gets back to its messages:
+    // a box or window that its last command raises is up by then.
+    SendToTarget(TargetMainWindow, WM_NULL, 0, 0);
+    WatchTarget();
+}
+
 void SettleAfterLastJob()
 {
     WatchExpectNothing();
     Pause(PAUSE_MS);
+    WatchAftermath();
 }

@@ -39,3 +39,7 @@ int ProcessImage(const char* imagePath, const char* profilePath);
 // box Neat Image raises after the last save is not left unseen behind
 // "Processing complete" (batch worker).
 void SettleAfterLastJob();
+// Between two jobs (batch worker): waits until Neat Image has handled what it
+// was given and looks at it, so that a box it raised after the last save is
+// seen as that job's.
+void WatchAftermath();

@@ -8,6 +8,7 @@
 // cannot hold up the look.
 #include "target/watch.h"
 #include "target/contract.h"
+#include "target/failure.h"
 #include "target/target.h"
 #include "target/watch_text.h"
 #include "diag/diag.h"
@@ -190,8 +191,11 @@ void WatchExpectNothing()
 void WatchTarget()
 {
     const char* message = LookOnce(WorkerLook, &WorkerExpects);
-    if (message != nullptr)
-        FatalError(message);
+    if (message == nullptr)
+        return;
+    if (WorkerLook.box == nullptr)
+        FatalError(message); // closed: nothing to carry on with
+    JobFailed(message);
 }
 
 void WatchInsideApply(bool inside)
@@ -205,6 +209,10 @@ void WatchTargetFromTick()
         return;
     static const Expected nothing = {};
     const char* message = LookOnce(TickLook, &nothing);
-    if (message != nullptr)
+    if (message == nullptr)
+        return;
+    if (TickLook.box != nullptr && ContinueOnFailure())
+        FailDuringApply(TickLook.box, message);
+    else
         FatalError(message);
 }

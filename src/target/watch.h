@@ -24,9 +24,10 @@ void WatchExpectJpegOptions();
 // Nothing beyond the windows that are always there.
 void WatchExpectNothing();
 
-// On the batch worker: looks at Neat Image once, and ends the process through
-// FatalError when its main window is gone ("Neat Image has closed") or when it
-// shows a box (Neat Image is showing "<caption>": <text>).
+// On the batch worker: looks at Neat Image once. Its main window gone ends
+// the process ("Neat Image has closed"); a box of its own fails the job
+// (Neat Image is showing "<caption>": <text>), which ends the process unless
+// the user chose to carry on.
 void WatchTarget();
 
 // Marks the stretch in which the worker waits inside the sent "&Apply"; during

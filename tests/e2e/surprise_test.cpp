@@ -184,6 +184,7 @@ TEST_F(Sequence, KeepsThePcAwakeFromStartToTheEndOfTheRun)
     ASSERT_TRUE(standin_.WaitForEvents("filter-begin", 2, 20000)) << standin_.JournalText();
     Press(IDC_STOP);
     EXPECT_EQ(AnswerBox("Success", 10000), "Batch processing terminated.  Cancel Neat Image manually.");
+    ASSERT_TRUE(WaitForStatus("Processing terminated", 10000)) << Status();
     trace = WorkerTrace(app_.Trace());
     EXPECT_EQ(rig::CountOf(trace, "Execution state: 0x80000001\n"), 2u) << trace;
     EXPECT_EQ(rig::CountOf(trace, "Execution state: 0x80000000\n"), 2u) << trace;

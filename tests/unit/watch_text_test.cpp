@@ -165,4 +165,24 @@ TEST(RunSummary, Lines)
     }
 }
 
+TEST(RunSummary, StatusOfACompleteRun)
+{
+    struct Case {
+        long failed, skipped;
+        const char* expected;
+    } cases[] = {
+        {0, 0, "Processing complete"},
+        {1, 0, "Processing complete (1 job failed)"},
+        {2, 0, "Processing complete (2 jobs failed)"},
+        {0, 1, "Processing complete (1 job skipped)"},
+        {1, 3, "Processing complete (1 job failed, 3 jobs skipped)"},
+        {4, 1, "Processing complete (4 jobs failed, 1 job skipped)"},
+    };
+    for (const Case& c : cases) {
+        char out[64];
+        FormatCompleteStatus(out, sizeof out, c.failed, c.skipped);
+        EXPECT_EQ(std::string(out), c.expected);
+    }
+}
+
 } // namespace
