@@ -204,7 +204,7 @@ void BringTargetToRest()
     GetWindowThreadProcessId(TargetMainWindow, &look.processId);
     for (int attempt = 0; attempt <= WAIT_TRIES; ++attempt) {
         WorkerCheckpoint();
-        if (!IsWindow(TargetMainWindow))
+        if (TargetGone())
             FatalError("Neat Image has closed");
         look.found = nullptr;
         look.busy = false;

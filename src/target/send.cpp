@@ -27,6 +27,24 @@ bool PostRefusedForTest()
 }
 #endif
 
+// How long a refused message waits for a closing Neat Image to be gone: its
+// windows and its process end a moment apart, and meanwhile Wine refuses
+// messages to it as Windows refuses those to a program with higher rights.
+constexpr DWORD kClosingMs = 2000;
+
+// A message Neat Image did not take: ends the process, with "Neat Image has
+// closed" when it is on its way out, else with the refusal's own text.
+[[noreturn]] void Refused()
+{
+    DWORD start = GetTickCount();
+    while (!TargetGone() && GetTickCount() - start < kClosingMs)
+        Sleep(20);
+    if (TargetGone())
+        FatalError("Neat Image has closed");
+    WatchTarget();
+    FatalError(kRefusedCommand);
+}
+
 } // namespace
 
 void PostToTarget(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -34,8 +52,7 @@ void PostToTarget(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     WatchTarget();
     if (!PostRefusedForTest() && PostMessageA(window, message, wParam, lParam))
         return;
-    WatchTarget(); // a window that is gone: Neat Image has closed
-    FatalError(kRefusedCommand);
+    Refused();
 }
 
 bool SendToTarget(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result)
@@ -48,9 +65,8 @@ bool SendToTarget(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD
             *result = answer;
         return true;
     }
-    DWORD error = GetLastError();
-    if (error == ERROR_ACCESS_DENIED)
-        FatalError(kRefusedCommand);
+    if (GetLastError() == ERROR_ACCESS_DENIED)
+        Refused();
     WatchTarget();
     return false;
 }

@@ -146,6 +146,29 @@ void EnsureClosed(HWND window, const char* failure)
     WatchExpectNothing();
 }
 
+// How often AwaitTargetIdle looks while a modal window of Neat Image's is up.
+constexpr DWORD kIdleSliceMs = 20;
+
+// Before a command goes to Neat Image: it must have handled what it was
+// given (a WM_NULL it answers comes after) and hold no modal window (its main
+// and application windows enabled). A box that Neat Image is putting up is
+// then visible, and the watch sees it: a command posted meanwhile would be
+// handled by the box's own message loop, behind its back. Bounded by the
+// wait of a dialog; past that the command goes as it would without this.
+void AwaitTargetIdle()
+{
+    SendToTarget(TargetMainWindow, WM_NULL, 0, 0);
+    DWORD start = GetTickCount();
+    while (!IsWindowEnabled(TargetMainWindow) ||
+           (TargetAppWindow != nullptr && IsWindow(TargetAppWindow) && !IsWindowEnabled(TargetAppWindow))) {
+        if (GetTickCount() - start >= WAIT_TRIES * PAUSE_MS)
+            break;
+        WorkerPause(kIdleSliceMs);
+        WatchTarget();
+    }
+    WatchTarget();
+}
+
 // Looks up a command that opens a file dialog, lets the watch expect that
 // dialog, and posts the command.
 void PostDialogCommand(const char* menu, const char* item, FileDialogKind kind)
@@ -154,7 +177,7 @@ void PostDialogCommand(const char* menu, const char* item, FileDialogKind kind)
     int id = FindMenuCommand(TargetMainWindow, menu, item);
     CommandFound = id != -1;
     WorkerCheckpoint();
-    WatchTarget();
+    AwaitTargetIdle();
     const char* const* titles = nullptr;
     int count = FileDialogTitles(kind, &titles);
     WatchExpectFileDialog(titles, count);
@@ -296,7 +319,7 @@ int ProcessImage(const char* imagePath, const char* profilePath)
     if (apply == -1)
         FatalError("Could not find Filter Apply menu item");
     WorkerCheckpoint();
-    WatchTarget();
+    AwaitTargetIdle();
     WatchInsideApply(true);
     SendMessageA(TargetMainWindow, WM_COMMAND, static_cast<WPARAM>(apply), 0);
     WatchInsideApply(false);
@@ -335,10 +358,7 @@ int ProcessImage(const char* imagePath, const char* profilePath)
 void WatchAftermath()
 {
     WatchExpectNothing();
-    // WM_NULL is answered once Neat Image's thread gets back to its messages:
-    // a box or window that its last command raises is up by then.
-    SendToTarget(TargetMainWindow, WM_NULL, 0, 0);
-    WatchTarget();
+    AwaitTargetIdle();
 }
 
 void SettleAfterLastJob()

@@ -33,6 +33,9 @@ Expected WorkerExpects;
 // Shared with the progress tick: Neat Image's process and whether the worker
 // is inside "&Apply".
 std::atomic<DWORD> TargetProcessId{0};
+// A handle to it that tells when it has ended; its windows may outlive it by
+// a moment, or go before it does.
+std::atomic<HANDLE> TargetProcess{nullptr};
 std::atomic<bool> InsideApply{false};
 
 // One look's working state. The worker and the tick each have their own, so
@@ -139,7 +142,7 @@ const char* LookOnce(Look& look, const Expected* expected)
     look.appWindow = TargetAppWindow;
     look.expected = expected;
     look.box = nullptr;
-    if (!IsWindow(look.mainWindow))
+    if (TargetGone())
         return "Neat Image has closed";
     if (look.processId == 0)
         return nullptr;
@@ -156,11 +159,24 @@ const char* LookOnce(Look& look, const Expected* expected)
 
 } // namespace
 
+bool TargetGone()
+{
+    if (!IsWindow(TargetMainWindow))
+        return true;
+    HANDLE process = TargetProcess.load(std::memory_order_acquire);
+    return process != nullptr && WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+}
+
 void WatchBegin()
 {
     DWORD processId = 0;
     GetWindowThreadProcessId(TargetMainWindow, &processId);
     TargetProcessId.store(processId, std::memory_order_release);
+    // The handle of the last run is kept until here: the tick of that run
+    // may still have been looking at it.
+    HANDLE process = processId != 0 ? OpenProcess(SYNCHRONIZE, FALSE, processId) : nullptr;
+    if (HANDLE old = TargetProcess.exchange(process, std::memory_order_acq_rel))
+        CloseHandle(old);
     WatchExpectNothing();
 }
 

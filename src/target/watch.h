@@ -9,6 +9,8 @@
 // Start of a run (batch worker): records the process that owns the target
 // main window, which every later look examines.
 void WatchBegin();
+// Whether Neat Image has closed: its main window or its process is gone.
+bool TargetGone();
 
 // What the step at hand expects Neat Image to show (batch worker). Only the
 // main window, the hidden application window, the progress window and what

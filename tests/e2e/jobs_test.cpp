@@ -58,6 +58,9 @@ TEST_F(JobListApp, EachAddAppendsOneRowPerImageInTheDialogsOrderAllWithItsProfil
 
         for (const auto& n : c.names)
             expected.push_back({Join(c.folder, n), c.profile});
+        // A large Add is still inserting rows when its profile dialog has
+        // closed (the dialog answers meanwhile); on a busy machine for a while.
+        rig::WaitUntil([&] { return rig::ListViewCount(list_) >= static_cast<int>(expected.size()); }, 120000);
         Rows rows = JobRows();
         EXPECT_EQ(rows, expected);
 

@@ -43,6 +43,7 @@ struct SurpriseCase {
     const char* message; // Tolvane's fatal message; "{out}" is the output's path
     DWORD boundMs;
     enum { kNone, kSaved, kKept } output; // no output; saved before the surprise; an earlier one, kept as it was
+    int jobs = 1;                         // a second job must not start after the surprise
 };
 
 void PrintTo(const SurpriseCase& c, std::ostream* os)
@@ -83,6 +84,9 @@ TEST_P(Surprise, EndsTheRunWithinSecondsWithItsMessage)
         ASSERT_TRUE(rig::WriteFileText(output, kept));
     }
     AddJob(image);
+    std::string second = Image("s2.bmp");
+    if (c.jobs > 1)
+        AddJob(second);
     Start();
 
     std::string message = c.message;
@@ -108,6 +112,8 @@ TEST_P(Surprise, EndsTheRunWithinSecondsWithItsMessage)
     } else {
         EXPECT_EQ(rig::FileExists(output), c.output == SurpriseCase::kSaved);
     }
+    EXPECT_FALSE(rig::FileExists(standin_.dir + "\\s2_filtered.bmp"));
+    EXPECT_EQ(standin_.EventsNamed("menu", "image-open").size(), 1u) << standin_.JournalText();
     AnswerStandInBox(c.output == SurpriseCase::kKept ? IDNO : IDOK);
 }
 
@@ -125,6 +131,12 @@ const SurpriseCase kSurprises[] = {
      "Neat Image is showing \"Neat Image\": Out of memory.", kBoxBoundMs, SurpriseCase::kNone},
     {"BoxAfterSave", "--box-at save \"Disk almost full.\"", "box",
      "Neat Image is showing \"Neat Image\": Disk almost full.", kBoxBoundMs, SurpriseCase::kSaved},
+    // The box comes as the next job is about to start: no command of it may
+    // reach Neat Image, whose box would handle it behind its back.
+    {"BoxAfterSaveBeforeTheNextJob", "--box-at save \"Disk almost full.\"", "box",
+     "Neat Image is showing \"Neat Image\": Disk almost full.", kBoxBoundMs, SurpriseCase::kSaved, 2},
+    {"ClosedAtSaveBeforeTheNextJob", "--exit-at save", "exit-at", "Neat Image has closed", kClosedBoundMs,
+     SurpriseCase::kNone, 2},
     {"ReplaceQuestion", "--confirm-overwrite", "confirm",
      "Neat Image is showing \"Confirm Save As\": {out} already exists. Do you want to replace it?", kBoxBoundMs,
      SurpriseCase::kKept},
