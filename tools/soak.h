@@ -1,7 +1,7 @@
-// What the two parts of scripts/soak share: the constants of the random
-// Stops, Tolvane's fast build started for a part, the jobs and the small
-// input images it works on, and the two parts themselves (soak_stops.cpp,
-// soak_overnight.cpp).
+// What the three parts of scripts/soak share: the constants of the random
+// Stops and of the surprises, Tolvane's fast build started for a part, the
+// jobs and the small input images it works on, and the parts themselves
+// (soak_stops.cpp, soak_overnight.cpp, soak_surprises.cpp).
 #pragma once
 
 #include "app/resource.h"
@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -67,5 +68,42 @@ bool RandomStops(const std::string& out, int count, unsigned seed, StopFigures& 
 
 // One run of `jobs` jobs in `out`\overnight; the growth figures go to `report`.
 bool Overnight(const std::string& out, int jobs, std::string& report, std::string& failure);
+
+// --- Surprises (soak_surprises.cpp) ----------------------------------------------------
+
+constexpr int kSurpriseJobs = 3;       // jobs of each surprise run; the surprise comes at one of them
+constexpr DWORD kClosedBoundMs = 2000; // Neat Image closing: "Neat Image has closed" by then
+constexpr DWORD kBoxBoundMs = 3000;    // a box of Neat Image's, the replace question: its message by then
+constexpr DWORD kStallMs = 30000;      // no message by then: the run stalled
+
+enum class SurpriseKind { Closed = 0, Box, Replace };
+
+struct SurpriseKindFigures {
+    int runs = 0;
+    std::map<std::string, int> steps;        // runs per step of the surprise
+    std::vector<double> surpriseToMessageMs; // journal tick of the surprise to the "Error" box seen
+};
+
+struct SurpriseFigures {
+    int runs = 0;
+    SurpriseKindFigures kinds[3];   // by SurpriseKind
+    int atJob[kSurpriseJobs] = {};  // runs per job of the surprise
+    int stalls = 0;                 // no "Error" box within kStallMs
+    int wrongMessages = 0;          // the box's text, or the end of the session log, not the message
+    int lateMessages = 0;           // the box later than the kind's bound
+    int eventsAfter = 0;            // runs in which the stand-in journaled something after the surprise
+    int wrongOutputs = 0;           // an output after the surprise, a missing earlier one, a replaced one
+    int otherFailures = 0;          // exit code, the box's owner, the stand-in's own box or end, a stray box
+    std::vector<std::string> notes; // the first few failures, described
+    void Note(const std::string& s)
+    {
+        if (notes.size() < 30)
+            notes.push_back(s);
+    }
+};
+
+// `count` runs in `out`\surprises, each with one random surprise at a random
+// job and step. False (with the reason) when the set-up failed repeatedly.
+bool RandomSurprises(const std::string& out, int count, unsigned seed, SurpriseFigures& fig, std::string& failure);
 
 } // namespace soak

@@ -11,15 +11,26 @@
 // - Overnight run: one run of many jobs of small images. Samples Tolvane's
 //   working set, private bytes and GDI and USER object counts after job 10
 //   and at the end, and prints the growth.
+// - Surprises: runs of a few jobs, each with one surprise at a random job
+//   and step: Neat Image closing, a box of its own, or its replace question.
+//   Each must end with Tolvane's "Error" box carrying exactly the message
+//   within 2 s (closing) or 3 s, Tolvane exiting with -1, the message last
+//   in its session log after the run's closing line, no journal event of the
+//   stand-in after the surprise and no output after it. Prints the runs per
+//   kind, the median and worst time from the surprise to the message, the
+//   stalls, wrong and late messages, events after the surprise and wrong
+//   outputs.
 //
-//   soak_driver [--stops N] [--jobs M] [--out FOLDER] [--seed S]
+//   soak_driver [--stops N] [--jobs M] [--surprises K] [--out FOLDER] [--seed S]
 //
-// --stops 0 or --jobs 0 leaves that part out. Exit code 0 when every Stop
-// passed its checks and the overnight run completed; 1 when a check failed;
-// 2 when the set-up failed; 3 on a usage error.
+// --stops 0, --jobs 0 or --surprises 0 leaves that part out. Exit code 0 when
+// every Stop and every surprise passed its checks and the overnight run
+// completed; 1 when a check failed; 2 when the set-up failed; 3 on a usage
+// error.
 //
 // The random Stops are in soak_stops.cpp, the overnight run in
-// soak_overnight.cpp, the session with Tolvane they share in soak_session.cpp.
+// soak_overnight.cpp, the surprises in soak_surprises.cpp, the session with
+// Tolvane they share in soak_session.cpp.
 #include "soak.h"
 
 #include "driver_support.h"
@@ -30,6 +41,7 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace soak {
 double AnswerLimitMs = 100.0;
@@ -39,8 +51,17 @@ namespace {
 
 using soak::kBoxLimitMs;
 using tools::Fixed;
+using tools::Pad;
 
-const char kUsage[] = "usage: soak_driver [--stops N] [--jobs M] [--out FOLDER] [--seed S] [--answer-ms MS]\n";
+const char kUsage[] =
+    "usage: soak_driver [--stops N] [--jobs M] [--surprises K] [--out FOLDER] [--seed S] [--answer-ms MS]\n";
+
+std::string Milliseconds(const std::vector<double>& v)
+{
+    if (v.empty())
+        return "-";
+    return Fixed(tools::Median(v), 0) + " / " + Fixed(*std::max_element(v.begin(), v.end()), 0) + " ms";
+}
 
 } // namespace
 
@@ -51,13 +72,14 @@ int main(int argc, char** argv)
     tools::CommandLine opt(argc, argv);
     const long stops = opt.Number("--stops", 200);
     const long jobs = opt.Number("--jobs", 1000);
+    const long surprises = opt.Number("--surprises", 50);
     const long seed = opt.Number("--seed", static_cast<long>(GetTickCount() & 0x7fffffff));
     const long answerMs = opt.Number("--answer-ms", 100);
     soak::AnswerLimitMs = static_cast<double>(answerMs);
     std::string out = opt.Value("--out");
-    std::string unknown = opt.Unknown({"--stops", "--jobs", "--out", "--seed", "--answer-ms"});
+    std::string unknown = opt.Unknown({"--stops", "--jobs", "--surprises", "--out", "--seed", "--answer-ms"});
     if (!unknown.empty() || stops < 0 || stops > 100000 || jobs < 0 || (jobs > 0 && jobs < 11) || jobs > 100000 ||
-        answerMs < 1 || answerMs > 60000) {
+        surprises < 0 || surprises > 100000 || answerMs < 1 || answerMs > 60000) {
         std::fputs(kUsage, stderr);
         std::fputs("--jobs is 0 (no overnight run) or at least 11\n", stderr);
         return 3;
@@ -110,6 +132,46 @@ int main(int argc, char** argv)
             if (code == 0)
                 code = 1;
         }
+    }
+    if (surprises > 0) {
+        tools::Print("\nSurprises: " + std::to_string(surprises) + " (seed " + std::to_string(seed) + ")\n");
+        soak::SurpriseFigures fig;
+        std::string failure;
+        if (!soak::RandomSurprises(out, static_cast<int>(surprises), static_cast<unsigned>(seed), fig, failure)) {
+            std::fprintf(stderr, "soak_driver: surprises: %s\n", failure.c_str());
+            if (code == 0)
+                code = 2;
+        }
+        static const char* const kKinds[] = {"Neat Image closing", "box of Neat Image's", "replace question"};
+        static const DWORD kBounds[] = {soak::kClosedBoundMs, soak::kBoxBoundMs, soak::kBoxBoundMs};
+        std::ostringstream r;
+        r << "\nSurprises: " << fig.runs << " runs of " << soak::kSurpriseJobs << " jobs (surprise at job";
+        for (int j = 0; j < soak::kSurpriseJobs; ++j)
+            r << (j ? ", " : " ") << j + 1 << ": " << fig.atJob[j];
+        r << ")\n";
+        r << "  " << Pad("kind", 22) << Pad("runs", 6, true) << Pad("bound", 8, true)
+          << Pad("surprise to message, median / worst", 38, true) << "   steps\n";
+        for (int k = 0; k < 3; ++k) {
+            const soak::SurpriseKindFigures& f = fig.kinds[k];
+            std::string steps;
+            for (const auto& s : f.steps)
+                steps += (steps.empty() ? "" : ", ") + s.first + " " + std::to_string(s.second);
+            r << "  " << Pad(kKinds[k], 22) << Pad(std::to_string(f.runs), 6, true)
+              << Pad(std::to_string(kBounds[k] / 1000) + " s", 8, true)
+              << Pad(Milliseconds(f.surpriseToMessageMs), 38, true) << "   " << steps << "\n";
+        }
+        r << "  stalls (no message within " << soak::kStallMs / 1000 << " s): " << fig.stalls << "\n";
+        r << "  wrong messages:                  " << fig.wrongMessages << "\n";
+        r << "  late messages (over the bound):  " << fig.lateMessages << "\n";
+        r << "  events after the surprise:       " << fig.eventsAfter << "\n";
+        r << "  wrong outputs:                   " << fig.wrongOutputs << "\n";
+        r << "  other failures:                  " << fig.otherFailures << "\n";
+        for (const std::string& n : fig.notes)
+            r << "  - " << n << "\n";
+        tools::Print(r.str());
+        if (code == 0 && (fig.runs < surprises || fig.stalls || fig.wrongMessages || fig.lateMessages ||
+                          fig.eventsAfter || fig.wrongOutputs || fig.otherFailures))
+            code = 1;
     }
     if (temporary && code == 0)
         rig::RemoveTempDirs(0);

@@ -1,0 +1,487 @@
+// The surprises of scripts/soak: runs against the stand-in, each with one
+// surprise of an unattended night at a random job and step, made to happen
+// for real by a switch of the stand-in:
+//
+// - Neat Image closing (--exit-at image-open|profile-open|filter|save):
+//   "Neat Image has closed" within 2 s;
+// - a box of Neat Image's (--box-at image-open|filter|save TEXT):
+//   Neat Image is showing "Neat Image": TEXT within 3 s;
+// - the replace question of its Save As dialog (--confirm-overwrite, with
+//   one job's output there beforehand): Neat Image is showing "Confirm Save
+//   As": <output> already exists. Do you want to replace it? within 3 s.
+//
+// The stand-in's switches act at every matching step, so the surprise comes
+// at the first job that reaches its step. The replace question is put at job
+// k by letting only job k's output exist beforehand: one run of all the jobs.
+// Closing and the box come at the first job of a run, so for job k the same
+// Tolvane first runs jobs 1 .. k-1 to the end against a stand-in without the
+// switch; the stand-in is then started again with the switch, those rows are
+// removed, and the second run begins at job k.
+//
+// Each run must end with Tolvane's "Error" box carrying exactly the message,
+// within the bound, counted from the stand-in's journal tick of the surprise
+// to the moment the box is seen (both GetTickCount); Tolvane must exit with
+// -1, its session log must end with the message, the run's closing line
+// "Run ended by an error: ..." right before it; the stand-in must journal
+// nothing after the surprise; and no job from the surprise on may leave an
+// output (an output that was there beforehand stays byte for byte). The
+// stand-in's own box is answered here (No to the replace question), and both
+// programs are ended after each run.
+#include "soak.h"
+
+#include "app/resource.h"
+#include "driver_support.h"
+#include "standin_app.h"
+
+#include <algorithm>
+#include <memory>
+#include <random>
+
+namespace soak {
+namespace {
+
+using tools::Fixed;
+
+const char kErrorPrefix[] = "An Error Occurred:\n\n";
+const char kErrorSuffix[] = "\n\nThis program will now terminate.";
+const char kRunEnded[] = "Run ended by an error: ";
+
+const char* const kClosingSteps[] = {"image-open", "profile-open", "filter", "save"};
+const char* const kBoxSteps[] = {"image-open", "filter", "save"};
+// Texts of Neat Image's boxes, some with the runs of white space and line
+// breaks that the message folds into single blanks.
+const char* const kBoxTexts[] = {
+    "Out of memory.",
+    "Disk almost full.",
+    "Cannot read   this\nimage.",
+    "The profile does not fit\tthis image.\n\nUse another profile.",
+    "Not enough memory to complete the operation.",
+};
+
+// Every run of white space folded into one blank, none at either end: how
+// Tolvane quotes the text of a box.
+std::string Folded(const std::string& text)
+{
+    std::string out;
+    bool blank = false;
+    for (char c : text) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            blank = true;
+            continue;
+        }
+        if (blank && !out.empty())
+            out += ' ';
+        blank = false;
+        out += c;
+    }
+    return out;
+}
+
+// What one run is made to meet.
+struct Plan {
+    SurpriseKind kind = SurpriseKind::Closed;
+    std::string step; // image-open, profile-open, filter or save
+    std::string text; // the box's text, as the stand-in is given it
+    int job = 1;      // 1-based: the job at which the surprise comes
+};
+
+std::string Describe(const Plan& p)
+{
+    std::string s = p.kind == SurpriseKind::Closed ? "closing at " + p.step
+                    : p.kind == SurpriseKind::Box  ? "box at " + p.step
+                                                   : std::string("replace question");
+    return s + ", job " + std::to_string(p.job) + " of " + std::to_string(kSurpriseJobs);
+}
+
+// The stand-in's switches and journal event of the surprise.
+std::string Switches(const Plan& p)
+{
+    switch (p.kind) {
+    case SurpriseKind::Closed:
+        return "--exit-at " + p.step + (p.step == "filter" ? " --filter-ms 600" : "");
+    case SurpriseKind::Box:
+        return "--box-at " + p.step + " \"" + p.text + "\"" + (p.step == "filter" ? " --filter-ms 600" : "");
+    case SurpriseKind::Replace:
+        break;
+    }
+    return "--confirm-overwrite";
+}
+
+const char* EventOf(SurpriseKind kind)
+{
+    return kind == SurpriseKind::Closed ? "exit-at" : kind == SurpriseKind::Box ? "box" : "confirm";
+}
+
+DWORD BoundOf(SurpriseKind kind)
+{
+    return kind == SurpriseKind::Closed ? kClosedBoundMs : kBoxBoundMs;
+}
+
+// The output the stand-in proposes for a job's image, as a bitmap.
+std::string OutputOf(const std::string& image)
+{
+    return image.substr(0, image.rfind('.')) + "_filtered.bmp";
+}
+
+// Cancels what the stand-in still shows of a command once its own box is
+// answered (the Save As dialog after "No", an "Open" left up), so that it can
+// close normally. False when something would not go.
+// A text on one line, for the notes: line breaks shown as "\n".
+std::string OneLine(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out += "\\n";
+        else if (c != '\r')
+            out += c;
+    }
+    return out;
+}
+
+bool CancelStandInDialogs(DWORD pid)
+{
+    for (int round = 0; round < 5; ++round) {
+        bool any = false;
+        for (HWND w : rig::TopWindowsOf(pid)) {
+            std::string cls = rig::ClassOf(w), title = rig::TitleOf(w);
+            if ((cls == "#32770" && (title == "Open" || title == "Save As")) || cls == "TSaveJPEGform") {
+                rig::AnswerMessageBox(w, IDCANCEL);
+                rig::WaitForWindowGone(w, 3000);
+                any = true;
+            }
+        }
+        if (!any)
+            return true;
+    }
+    return false;
+}
+
+// What one run found: the checks it failed, each with a note.
+struct RunResult {
+    bool stall = false;
+    bool wrongMessage = false;
+    bool late = false;
+    bool eventsAfter = false;
+    bool wrongOutput = false;
+    bool other = false;
+    bool measured = false;
+    double tookMs = 0.0;
+    std::vector<std::string> notes;
+    void Note(bool& flag, const std::string& s)
+    {
+        flag = true;
+        notes.push_back(s);
+    }
+};
+
+// One surprise run in `dir`. Fills `r`; false only when the set-up failed
+// before the surprise could be made to happen (with the reason).
+bool OneRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, RunResult& r, std::string& failure)
+{
+    std::vector<std::string> images;
+    std::string profile;
+    if (!WriteInputs(dir, kSurpriseJobs, images, profile)) {
+        failure = "cannot write the input images";
+        return false;
+    }
+    std::vector<std::string> outputs;
+    for (const std::string& image : images)
+        outputs.push_back(OutputOf(image));
+    const size_t at = static_cast<size_t>(plan.job - 1);
+    // The replace question's file: the only output there beforehand.
+    const std::string kept = "an earlier output of job " + std::to_string(plan.job) + ", not to be replaced (" +
+                             std::to_string(GetTickCount()) + ")\r\n";
+    if (plan.kind == SurpriseKind::Replace && !rig::WriteFileText(outputs[at], kept)) {
+        failure = "cannot write the existing output";
+        return false;
+    }
+
+    Tolvane app;
+    if (!StartTolvane(dir, app, failure))
+        return false;
+    guard.Watch(app.proc.pid);
+    if (!SelectFormat(app, "Bitmap")) {
+        failure = "cannot select the Bitmap format";
+        return false;
+    }
+    HWND list = app.Item(IDC_JOB_LIST);
+
+    // The jobs before the surprise, for the closing and the box: a whole run
+    // of them against a stand-in without the switch, then their rows removed.
+    size_t first = 0;
+    if (plan.kind != SurpriseKind::Replace && at > 0) {
+        rig::StandInApp plain;
+        std::string error;
+        const std::string plainDir = paths::JoinPath(dir, "standin-before");
+        tools::EnsureFolder(plainDir);
+        if (!plain.Start("", &error, plainDir)) {
+            failure = "the stand-in did not start: " + error;
+            return false;
+        }
+        guard.Watch(plain.proc.pid);
+        std::vector<std::string> before(images.begin(), images.begin() + static_cast<long>(at));
+        if (!AddJobs(app, before, profile, static_cast<int>(at))) {
+            failure = "cannot put the jobs into the list";
+            return false;
+        }
+        app.Press(IDC_START);
+        if (!rig::WaitUntil([&] { return app.Status() == "Processing complete"; }, 30000) ||
+            !plain.WaitForEvents("saved", at, 5000)) {
+            failure = "the run of the jobs before the surprise did not complete (status \"" + app.Status() + "\")";
+            return false;
+        }
+        plain.Close();
+        // Remove takes one selected row a press.
+        for (size_t left = at; left > 0; --left) {
+            if (!rig::SelectListViewRows(list, {0})) {
+                failure = "cannot select a row done";
+                return false;
+            }
+            app.Press(IDC_REMOVE);
+            if (!rig::WaitUntil([&] { return rig::ListViewCount(list) == static_cast<int>(left) - 1; }, 5000)) {
+                failure = "a row done was not removed";
+                return false;
+            }
+        }
+        first = at;
+    }
+    std::vector<std::string> queued(images.begin() + static_cast<long>(first), images.end());
+    if (!AddJobs(app, queued, profile, static_cast<int>(queued.size()))) {
+        failure = "cannot put the jobs into the list";
+        return false;
+    }
+
+    rig::StandInApp standin;
+    std::string error;
+    const std::string standinDir = paths::JoinPath(dir, "standin");
+    tools::EnsureFolder(standinDir);
+    if (!standin.Start(Switches(plan), &error, standinDir)) {
+        failure = "the stand-in did not start: " + error;
+        return false;
+    }
+    guard.Watch(standin.proc.pid);
+
+    std::string message;
+    if (plan.kind == SurpriseKind::Closed)
+        message = "Neat Image has closed";
+    else if (plan.kind == SurpriseKind::Box)
+        message = "Neat Image is showing \"Neat Image\": " + Folded(plan.text);
+    else
+        message =
+            "Neat Image is showing \"Confirm Save As\": " + outputs[at] + " already exists. Do you want to replace it?";
+
+    // Start, then look for Tolvane's "Error" box every 5 ms; any other box of
+    // Tolvane's, or its end without one, ends the wait early.
+    app.Press(IDC_START);
+    HWND box = nullptr;
+    DWORD seenTick = 0;
+    std::string otherBox;
+    const DWORD t0 = GetTickCount();
+    bool ended = false;
+    while (GetTickCount() - t0 < kStallMs) {
+        box = rig::FindTopWindow("#32770", "Error", app.proc.pid);
+        if (box) {
+            seenTick = GetTickCount();
+            break;
+        }
+        for (HWND w : rig::TopWindowsOf(app.proc.pid))
+            if (rig::IsMessageBox(w) && rig::TitleOf(w) != "Error")
+                otherBox = rig::TitleOf(w);
+        if (!otherBox.empty())
+            break;
+        if (WaitForSingleObject(app.proc.process, 0) == WAIT_OBJECT_0) {
+            ended = true;
+            break;
+        }
+        Sleep(5);
+    }
+    if (!box) {
+        r.Note(r.stall, "no \"Error\" box within " + std::to_string(kStallMs / 1000) + " s" +
+                            (otherBox.empty() ? "" : " (Tolvane showed \"" + otherBox + "\")") +
+                            (ended ? " (Tolvane ended)" : "") + ", status \"" + app.Status() + "\"");
+    } else {
+        std::string text;
+        rig::WaitUntil(
+            [&] {
+                HWND control = GetDlgItem(box, 0xFFFF);
+                text = control ? rig::TextOf(control) : std::string();
+                return !text.empty() || !IsWindow(box);
+            },
+            2000);
+        if (text != kErrorPrefix + message + kErrorSuffix)
+            r.Note(r.wrongMessage, "the box said \"" + OneLine(text) + "\"");
+        if (GetWindow(box, GW_OWNER) != app.dialog)
+            r.Note(r.other, "the \"Error\" box is not owned by Tolvane's dialog");
+        rig::AnswerMessageBox(box);
+        DWORD code = 0;
+        if (!rig::WaitExit(app.proc, 10000, &code))
+            r.Note(r.other, "Tolvane did not exit within 10 s of its \"Error\" box");
+        else if (code != 0xFFFFFFFFu)
+            r.Note(r.other, "Tolvane exited with " + std::to_string(static_cast<long>(code)) + ", not -1");
+
+        // The session log ends with the message, the run's closing line right
+        // before it.
+        std::string log = rig::ReadFileText(paths::JoinPath(dir, "tolvane_log.txt"));
+        const std::string last = "\r\n" + message + "\r\n";
+        if (log.size() < last.size() || log.compare(log.size() - last.size(), last.size(), last) != 0) {
+            std::string tail = log.size() > 160 ? log.substr(log.size() - 160) : log;
+            r.Note(r.wrongMessage, "the session log does not end with the message; it ends \"" + OneLine(tail) + "\"");
+        } else {
+            const size_t lineStart = log.size() - last.size();
+            size_t before = lineStart == 0 ? std::string::npos : log.rfind("\r\n", lineStart - 1);
+            before = before == std::string::npos ? 0 : before + 2;
+            if (log.compare(before, sizeof kRunEnded - 1, kRunEnded) != 0)
+                r.Note(r.wrongMessage, "no \"" + std::string(kRunEnded) + "...\" line right before the logged message");
+        }
+    }
+
+    // Whatever a dying Tolvane had posted would be journaled by now.
+    Sleep(300);
+    std::vector<rig::JournalEvent> events = standin.Events();
+    size_t surprise = events.size();
+    for (size_t i = 0; i < events.size(); ++i) {
+        const rig::JournalEvent& e = events[i];
+        if (e.name == EventOf(plan.kind) && (plan.kind == SurpriseKind::Replace || e.args == plan.step)) {
+            surprise = i;
+            break;
+        }
+    }
+    if (surprise == events.size()) {
+        r.Note(r.other, std::string("the stand-in journaled no \"") + EventOf(plan.kind) + "\"");
+    } else {
+        if (box) {
+            // Both ticks are GetTickCount: the box was seen after the event.
+            r.measured = true;
+            r.tookMs = static_cast<double>(static_cast<long>(seenTick - events[surprise].tick));
+            if (seenTick - events[surprise].tick > BoundOf(plan.kind))
+                r.Note(r.late, "the message came " + Fixed(r.tookMs, 0) + " ms after the surprise");
+        }
+        std::string after;
+        for (size_t i = surprise + 1; i < events.size(); ++i)
+            after += (after.empty() ? "" : ", ") + events[i].name +
+                     (events[i].args.empty() ? "" : " " + events[i].args) + " (+" +
+                     std::to_string(static_cast<long>(events[i].tick - events[surprise].tick)) + " ms)";
+        if (!after.empty())
+            r.Note(r.eventsAfter, "journaled after the surprise: " + after);
+        if (plan.kind == SurpriseKind::Replace && events[surprise].args != outputs[at])
+            r.Note(r.other, "the stand-in asked about " + events[surprise].args);
+    }
+
+    // The stand-in's own box, answered as its user would; a closed stand-in
+    // ended with its own exit code.
+    if (plan.kind == SurpriseKind::Closed) {
+        DWORD code = 0;
+        if (!rig::WaitExit(standin.proc, 5000, &code) || code != 99)
+            r.Note(r.other, "the stand-in did not end with its --exit-at code");
+    } else {
+        const char* caption = plan.kind == SurpriseKind::Box ? "Neat Image" : "Confirm Save As";
+        HWND own = rig::WaitForWindow("#32770", caption, standin.proc.pid, 3000);
+        if (!own) {
+            r.Note(r.other, std::string("the stand-in showed no \"") + caption + "\" box");
+        } else {
+            rig::AnswerMessageBox(own, plan.kind == SurpriseKind::Box ? IDOK : IDNO);
+            if (!rig::WaitForWindowGone(own, 3000))
+                r.Note(r.other, std::string("the stand-in's \"") + caption + "\" box would not go");
+        }
+        // A filter under way runs to its end once its box is answered.
+        rig::WaitUntil([&] { return rig::FindTopWindow("TCalcForm", nullptr, standin.proc.pid) == nullptr; }, 5000);
+        if (!CancelStandInDialogs(standin.proc.pid))
+            r.Note(r.other, "a dialog of the stand-in would not close");
+        DWORD code = 0;
+        if (!standin.Close(&code, 5000))
+            r.Note(r.other, "the stand-in did not close within 5 s");
+    }
+    rig::EndProgram(standin.proc);
+    rig::EndProgram(app.proc);
+
+    // Outputs: every job before the surprise saved; at the surprise only a
+    // box after the save leaves one (and an output there beforehand stays as
+    // it was); after it none.
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        const std::string& o = outputs[i];
+        const std::string job = "job " + std::to_string(i + 1);
+        if (i == at && plan.kind == SurpriseKind::Replace) {
+            if (rig::ReadFileText(o) != kept)
+                r.Note(r.wrongOutput, job + ": the existing output " + o + " was changed");
+            continue;
+        }
+        const bool want = i < at || (i == at && plan.kind == SurpriseKind::Box && plan.step == "save");
+        if (rig::FileExists(o) != want)
+            r.Note(r.wrongOutput, job + ": " + o + (want ? " is missing" : " exists"));
+    }
+    return true;
+}
+
+} // namespace
+
+bool RandomSurprises(const std::string& out, int count, unsigned seed, SurpriseFigures& fig, std::string& failure)
+{
+    const std::string root = paths::JoinPath(out, "surprises");
+    tools::EnsureFolder(root);
+    // Stray boxes only, and only after the stall limit: the surprise's own
+    // box must stay up until the run is over, to be answered here.
+    rig::Watchdog guard(kStallMs + 10000);
+    std::mt19937 random(seed);
+    int setupFailures = 0;
+    size_t straysSeen = 0;
+    for (int n = 1; n <= count; ++n) {
+        Plan plan;
+        plan.kind = static_cast<SurpriseKind>(random() % 3);
+        if (plan.kind == SurpriseKind::Closed)
+            plan.step = kClosingSteps[random() % (sizeof kClosingSteps / sizeof *kClosingSteps)];
+        else if (plan.kind == SurpriseKind::Box)
+            plan.step = kBoxSteps[random() % (sizeof kBoxSteps / sizeof *kBoxSteps)];
+        else
+            plan.step = "save";
+        if (plan.kind == SurpriseKind::Box)
+            plan.text = kBoxTexts[random() % (sizeof kBoxTexts / sizeof *kBoxTexts)];
+        plan.job = 1 + static_cast<int>(random() % kSurpriseJobs);
+
+        const std::string dir = paths::JoinPath(root, "run" + std::to_string(n));
+        rig::RemoveTree(dir);
+        tools::EnsureFolder(dir);
+        const std::string label = "Surprise " + std::to_string(n) + " (" + Describe(plan) + ")";
+        RunResult r;
+        std::string why;
+        if (!OneRun(dir, plan, guard, r, why)) {
+            // Not a surprise run at all: the set-up failed. A few are tried
+            // again; many end the part.
+            fig.Note(label + ": set-up failed: " + why);
+            if (++setupFailures > 3) {
+                failure = "the set-up failed " + std::to_string(setupFailures) + " times; last: " + why;
+                return false;
+            }
+            --n;
+            continue;
+        }
+        std::vector<std::string> strays = guard.Answered();
+        if (strays.size() > straysSeen) {
+            r.Note(r.other, "a stray box: " + strays.back());
+            straysSeen = strays.size();
+        }
+
+        ++fig.runs;
+        SurpriseKindFigures& k = fig.kinds[static_cast<int>(plan.kind)];
+        ++k.runs;
+        ++k.steps[plan.step];
+        ++fig.atJob[plan.job - 1];
+        if (r.measured)
+            k.surpriseToMessageMs.push_back(r.tookMs);
+        fig.stalls += r.stall;
+        fig.wrongMessages += r.wrongMessage;
+        fig.lateMessages += r.late;
+        fig.eventsAfter += r.eventsAfter;
+        fig.wrongOutputs += r.wrongOutput;
+        fig.otherFailures += r.other;
+        for (const std::string& s : r.notes)
+            fig.Note(label + ": " + s);
+        if (r.notes.empty())
+            rig::RemoveTree(dir); // a run that passed leaves nothing behind
+        if (fig.runs % 10 == 0)
+            tools::Print("  " + std::to_string(fig.runs) + " surprises\n");
+    }
+    return true;
+}
+
+} // namespace soak
