@@ -29,6 +29,10 @@ int g_busy = 0;
 namespace {
 
 std::string g_lastImageFolder;
+// --load-ms: when the loading under way ends, and what it loads.
+bool g_loading = false;
+DWORD g_loadEnd = 0;
+const char* g_loadWhat = "";
 std::string g_lastProfileFolder;
 int g_jpegQuality = 90;
 
@@ -82,6 +86,33 @@ const char* MenuCommandName(WPARAM wp)
     }
 }
 
+// --load-ms: loading of what was just opened goes on for a while on this
+// thread, with the commands that need it disabled meanwhile. A second open
+// while the first still loads extends the stretch.
+void BeginLoading(const char* what)
+{
+    if (g_options.loadMs == 0 || !g_mainWnd)
+        return;
+    HMENU menu = GetMenu(g_mainWnd);
+    EnableMenuItem(menu, IDM_FILTER_APPLY, MF_BYCOMMAND | MF_GRAYED);
+    EnableMenuItem(menu, IDM_IMAGE_SAVEAS, MF_BYCOMMAND | MF_GRAYED);
+    g_loading = true;
+    g_loadWhat = what;
+    g_loadEnd = GetTickCount() + g_options.loadMs;
+    Journal("loading", what);
+    SetTimer(g_mainWnd, kLoadTimerId, 10, nullptr);
+}
+
+// Whether the menu item of this command is disabled: a real menu then ignores
+// the command, whether it came from a click, an accelerator or a post.
+bool ItemDisabled(WPARAM wp)
+{
+    if (HIWORD(wp) > 1 || !g_mainWnd)
+        return false;
+    UINT state = GetMenuState(GetMenu(g_mainWnd), LOWORD(wp), MF_BYCOMMAND);
+    return state != static_cast<UINT>(-1) && (state & (MF_GRAYED | MF_DISABLED)) != 0;
+}
+
 // ---- Command handlers -------------------------------------------------------
 
 void OnImageOpen()
@@ -106,6 +137,7 @@ void OnImageOpen()
         g_status = "Image opened.";
         Journal("image-opened", path);
         Refresh();
+        BeginLoading("image");
         BoxIfAsked(STEP_IMAGE_OPEN);
     } else {
         // The previous image is closed too: nothing stale gets saved under
@@ -140,6 +172,7 @@ void OnProfileOpen()
         g_profilePath = path;
         g_status = "Noise profile opened.";
         Journal("profile-opened", path);
+        BeginLoading("profile");
     } else {
         g_haveProfile = false;
         g_profilePath.clear();
@@ -215,6 +248,60 @@ void OnFilterApply()
     Refresh();
 }
 
+// Writes the output file. With --save-ms the file is encoded first and then
+// written in growing pieces over that time, held open without sharing until
+// the last one, while this thread serves no message (as a program that saves
+// on its UI thread).
+bool SaveOutput(const std::string& path, imageio::Format format, int quality, std::string* error)
+{
+    if (g_options.saveMs == 0)
+        return imageio::SaveImage(path, g_image, format, quality, error);
+    char folder[MAX_PATH];
+    char scratch[MAX_PATH];
+    DWORD n = GetTempPathA(sizeof folder, folder);
+    if (n == 0 || n >= sizeof folder || !GetTempFileNameA(folder, "sav", 0, scratch))
+        return *error = "no scratch file", false;
+    std::string encoded = std::string(scratch) + paths::ExtensionOf(path);
+    DeleteFileA(scratch);
+    bool ok = imageio::SaveImage(encoded, g_image, format, quality, error);
+    std::string bytes;
+    if (ok) {
+        HANDLE in = CreateFileA(encoded.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        DWORD size = in != INVALID_HANDLE_VALUE ? GetFileSize(in, nullptr) : 0;
+        bytes.resize(size);
+        DWORD got = 0;
+        ok = in != INVALID_HANDLE_VALUE && size != INVALID_FILE_SIZE &&
+             (size == 0 || (ReadFile(in, &bytes[0], size, &got, nullptr) && got == size));
+        if (in != INVALID_HANDLE_VALUE)
+            CloseHandle(in);
+        if (!ok)
+            *error = "cannot read the encoded image";
+    }
+    DeleteFileA(encoded.c_str());
+    if (!ok)
+        return false;
+    HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE)
+        return *error = "cannot create the file", false;
+    Journal("save-begin", path);
+    const DWORD start = GetTickCount();
+    const std::size_t pieces = 10;
+    for (std::size_t i = 0; i < pieces && ok; ++i) {
+        std::size_t from = bytes.size() * i / pieces, to = bytes.size() * (i + 1) / pieces;
+        DWORD wrote = 0;
+        ok = to == from || (WriteFile(out, bytes.data() + from, static_cast<DWORD>(to - from), &wrote, nullptr) &&
+                            wrote == to - from);
+        const DWORD due = static_cast<DWORD>(static_cast<unsigned long long>(g_options.saveMs) * (i + 1) / pieces);
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed < due)
+            Sleep(due - elapsed);
+    }
+    CloseHandle(out);
+    if (!ok)
+        *error = "cannot write the file";
+    return ok;
+}
+
 void OnSaveAs()
 {
     if (!BeforeWindow(KIND_SAVE_AS))
@@ -247,7 +334,7 @@ void OnSaveAs()
         g_jpegQuality = quality;
     }
     std::string error = "no image is open";
-    if (!g_image.empty() && imageio::SaveImage(path, g_image, format, quality, &error)) {
+    if (!g_image.empty() && SaveOutput(path, format, quality, &error)) {
         g_status = "Saved " + path;
         Journal("saved", std::string(imageio::FormatName(format)) + " " + path);
         Refresh();
@@ -278,6 +365,26 @@ void OnAbout()
 
 } // namespace
 
+void OnLoadTimer()
+{
+    if (!g_loading) {
+        KillTimer(g_mainWnd, kLoadTimerId);
+        return;
+    }
+    const DWORD now = GetTickCount();
+    const long left = static_cast<long>(g_loadEnd - now);
+    if (left > 0) {
+        Sleep(left < 30 ? static_cast<DWORD>(left) : 30); // a slice of the loading work
+        return;
+    }
+    KillTimer(g_mainWnd, kLoadTimerId);
+    g_loading = false;
+    HMENU menu = GetMenu(g_mainWnd);
+    EnableMenuItem(menu, IDM_FILTER_APPLY, MF_BYCOMMAND | MF_ENABLED);
+    EnableMenuItem(menu, IDM_IMAGE_SAVEAS, MF_BYCOMMAND | MF_ENABLED);
+    Journal("loaded", g_loadWhat);
+}
+
 void UpdateTitle()
 {
     if (!g_mainWnd)
@@ -298,6 +405,10 @@ void OnMenuCommand(WPARAM wp)
     Journal("menu", name);
     if (g_busy) {
         Journal("busy", name);
+        return;
+    }
+    if (ItemDisabled(wp)) {
+        Journal("ignored", name);
         return;
     }
     ++g_busy;
