@@ -248,14 +248,25 @@ void OnFilterApply()
     Refresh();
 }
 
-// Writes the output file. With --save-ms the file is encoded first and then
-// written in growing pieces over that time, held open without sharing until
-// the last one, while this thread serves no message (as a program that saves
-// on its UI thread).
-bool SaveOutput(const std::string& path, imageio::Format format, int quality, std::string* error)
+// --save-ms: the output under way, written in pieces on the main window's
+// timer while this thread goes on serving messages, as a program that saves
+// in the background. The file stays open without sharing until the last piece.
+struct SlowSave {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    std::string bytes;
+    std::string path;
+    const char* formatName = "";
+    DWORD start = 0;
+    std::size_t piecesDone = 0;
+} g_save;
+constexpr std::size_t kSavePieces = 10;
+
+// Encodes the image and starts writing it to `path` in pieces; false with
+// the reason when it cannot.
+bool BeginSlowSave(const std::string& path, imageio::Format format, int quality, std::string* error)
 {
-    if (g_options.saveMs == 0)
-        return imageio::SaveImage(path, g_image, format, quality, error);
+    if (g_save.file != INVALID_HANDLE_VALUE)
+        return *error = "a save is still under way", false;
     char folder[MAX_PATH];
     char scratch[MAX_PATH];
     DWORD n = GetTempPathA(sizeof folder, folder);
@@ -268,10 +279,12 @@ bool SaveOutput(const std::string& path, imageio::Format format, int quality, st
     if (ok) {
         HANDLE in = CreateFileA(encoded.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         DWORD size = in != INVALID_HANDLE_VALUE ? GetFileSize(in, nullptr) : 0;
-        bytes.resize(size);
-        DWORD got = 0;
-        ok = in != INVALID_HANDLE_VALUE && size != INVALID_FILE_SIZE &&
-             (size == 0 || (ReadFile(in, &bytes[0], size, &got, nullptr) && got == size));
+        ok = in != INVALID_HANDLE_VALUE && size != INVALID_FILE_SIZE;
+        if (ok) {
+            bytes.resize(size);
+            DWORD got = 0;
+            ok = size == 0 || (ReadFile(in, &bytes[0], size, &got, nullptr) && got == size);
+        }
         if (in != INVALID_HANDLE_VALUE)
             CloseHandle(in);
         if (!ok)
@@ -283,23 +296,15 @@ bool SaveOutput(const std::string& path, imageio::Format format, int quality, st
     HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE)
         return *error = "cannot create the file", false;
+    g_save.file = out;
+    g_save.bytes = std::move(bytes);
+    g_save.path = path;
+    g_save.formatName = imageio::FormatName(format);
+    g_save.start = GetTickCount();
+    g_save.piecesDone = 0;
     Journal("save-begin", path);
-    const DWORD start = GetTickCount();
-    const std::size_t pieces = 10;
-    for (std::size_t i = 0; i < pieces && ok; ++i) {
-        std::size_t from = bytes.size() * i / pieces, to = bytes.size() * (i + 1) / pieces;
-        DWORD wrote = 0;
-        ok = to == from || (WriteFile(out, bytes.data() + from, static_cast<DWORD>(to - from), &wrote, nullptr) &&
-                            wrote == to - from);
-        const DWORD due = static_cast<DWORD>(static_cast<unsigned long long>(g_options.saveMs) * (i + 1) / pieces);
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed < due)
-            Sleep(due - elapsed);
-    }
-    CloseHandle(out);
-    if (!ok)
-        *error = "cannot write the file";
-    return ok;
+    SetTimer(g_mainWnd, kSaveTimerId, 10, nullptr);
+    return true;
 }
 
 void OnSaveAs()
@@ -334,7 +339,15 @@ void OnSaveAs()
         g_jpegQuality = quality;
     }
     std::string error = "no image is open";
-    if (!g_image.empty() && SaveOutput(path, format, quality, &error)) {
+    if (g_options.saveMs > 0 && !g_image.empty()) {
+        if (BeginSlowSave(path, format, quality, &error))
+            return; // "saved" follows the last piece
+        g_status = "Could not save " + path + " (" + error + ")";
+        Journal("save-failed", path);
+        Refresh();
+        return;
+    }
+    if (!g_image.empty() && imageio::SaveImage(path, g_image, format, quality, &error)) {
         g_status = "Saved " + path;
         Journal("saved", std::string(imageio::FormatName(format)) + " " + path);
         Refresh();
@@ -383,6 +396,42 @@ void OnLoadTimer()
     EnableMenuItem(menu, IDM_FILTER_APPLY, MF_BYCOMMAND | MF_ENABLED);
     EnableMenuItem(menu, IDM_IMAGE_SAVEAS, MF_BYCOMMAND | MF_ENABLED);
     Journal("loaded", g_loadWhat);
+}
+
+void OnSaveTimer()
+{
+    if (g_save.file == INVALID_HANDLE_VALUE) {
+        KillTimer(g_mainWnd, kSaveTimerId);
+        return;
+    }
+    const DWORD elapsed = GetTickCount() - g_save.start;
+    bool ok = true;
+    while (ok && g_save.piecesDone < kSavePieces &&
+           elapsed >= static_cast<unsigned long long>(g_options.saveMs) * g_save.piecesDone / kSavePieces) {
+        const std::size_t i = g_save.piecesDone++;
+        const std::size_t from = g_save.bytes.size() * i / kSavePieces;
+        const std::size_t to = g_save.bytes.size() * (i + 1) / kSavePieces;
+        DWORD wrote = 0;
+        ok = to == from || (WriteFile(g_save.file, g_save.bytes.data() + from, static_cast<DWORD>(to - from), &wrote,
+                                      nullptr) &&
+                            wrote == to - from);
+    }
+    if (ok && (g_save.piecesDone < kSavePieces || elapsed < g_options.saveMs))
+        return;
+    KillTimer(g_mainWnd, kSaveTimerId);
+    CloseHandle(g_save.file);
+    g_save.file = INVALID_HANDLE_VALUE;
+    g_save.bytes.clear();
+    if (ok) {
+        g_status = "Saved " + g_save.path;
+        Journal("saved", std::string(g_save.formatName) + " " + g_save.path);
+        Refresh();
+        BoxIfAsked(STEP_SAVE);
+    } else {
+        g_status = "Could not save " + g_save.path + " (cannot write the file)";
+        Journal("save-failed", g_save.path);
+    }
+    Refresh();
 }
 
 void UpdateTitle()

@@ -40,6 +40,9 @@ void OnMenuCommand(WPARAM wp);
 // a slice of up to 30 ms of work, or the end of loading.
 constexpr UINT_PTR kLoadTimerId = 0x10AD;
 void OnLoadTimer();
+// --save-ms: the timer that writes the output's next pieces, and one tick.
+constexpr UINT_PTR kSaveTimerId = 0x5A7E;
+void OnSaveTimer();
 
 } // namespace standin
 

@@ -116,6 +116,10 @@ LRESULT CALLBACK MainProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
             OnLoadTimer();
             return 0;
         }
+        if (wp == kSaveTimerId) {
+            OnSaveTimer();
+            return 0;
+        }
         break;
     case WM_PAINT:
         PaintMain(wnd);

@@ -38,9 +38,10 @@
 //                         milliseconds later; journals "controls <kind>" then (file dialogs
 //                         only)
 //   --save-ms MS          the output file is written over MS milliseconds once the dialogs
-//                         have closed, in growing pieces, held open without sharing until it
-//                         is complete; the UI thread serves no message meanwhile; journals
-//                         "save-begin <path>" before the first piece ("saved" follows the last)
+//                         have closed, in ten growing pieces on a timer, held open without
+//                         sharing until it is complete, while the UI thread goes on serving
+//                         messages (a save in the background); journals "save-begin <path>"
+//                         before the first piece, "saved" after the last
 //
 // Surprises, each a fault that really happens. STEP names a point of the work:
 // image-open, profile-open, filter, save.
