@@ -412,9 +412,9 @@ void OnSaveTimer()
         const std::size_t from = g_save.bytes.size() * i / kSavePieces;
         const std::size_t to = g_save.bytes.size() * (i + 1) / kSavePieces;
         DWORD wrote = 0;
-        ok = to == from || (WriteFile(g_save.file, g_save.bytes.data() + from, static_cast<DWORD>(to - from), &wrote,
-                                      nullptr) &&
-                            wrote == to - from);
+        ok = to == from ||
+             (WriteFile(g_save.file, g_save.bytes.data() + from, static_cast<DWORD>(to - from), &wrote, nullptr) &&
+              wrote == to - from);
     }
     if (ok && (g_save.piecesDone < kSavePieces || elapsed < g_options.saveMs))
         return;

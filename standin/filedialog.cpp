@@ -292,8 +292,8 @@ void CreateStagedControls(HWND dlg, DialogState& st)
         return w;
     };
     if (!k.noEdit) {
-        HWND edit = place("Edit", st.setup->initialName.c_str(), IDC_NAME,
-                          WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, RECT{60, 7, 273, 20});
+        HWND edit = place("Edit", st.setup->initialName.c_str(), IDC_NAME, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL,
+                          RECT{60, 7, 273, 20});
         if (edit)
             SetWindowLongA(edit, GWL_EXSTYLE, GetWindowLongA(edit, GWL_EXSTYLE) | WS_EX_CLIENTEDGE);
     }
@@ -423,6 +423,7 @@ bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen)
         return false;
     }
     chosen = st.result;
+    Journal("accepted", kind);
     return true;
 }
 

@@ -18,6 +18,8 @@
 //   shown <kind>                         a window became visible; kind is image-open,
 //                                        profile-open, save-as, jpeg-options or calc
 //   cancelled <kind>                     a dialog or the JPEG options window was cancelled
+//   accepted <kind>                      the stand-in's own file dialog took a name and is gone;
+//                                        the work on that file begins
 //   refused <kind> <path>                --refuse: the file dialog refused that file and stays open
 //   image-opened <path> / open-failed <path>
 //   profile-opened <path> / profile-failed <path>

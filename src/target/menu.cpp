@@ -84,12 +84,11 @@ int FindMenuCommand(HWND window, const char* topPrefix, const char* itemPrefix)
     return -1;
 }
 
-// The state of the item FindMenuCommand would find, walked the same way but
-// without a trace line, since fast pacing asks every few tens of
-// milliseconds (batch worker). Unreadable when the menu cannot be walked or
-// the item is not there: on Windows another process's menu can be read; under
-// Wine only with help.
-ItemState MenuItemState(HWND window, const char* topPrefix, const char* itemPrefix)
+// The item FindMenuCommand would find, walked the same way but without a
+// trace line, since fast pacing asks every few tens of milliseconds (batch
+// worker). On Windows another process's menu can be read; under Wine only
+// with help, and without it nothing is found.
+MenuItemRef FindMenuItem(HWND window, const char* topPrefix, const char* itemPrefix)
 {
     HMENU menuBar = GetMenu(window);
     int count = menuBar != nullptr ? GetMenuItemCount(menuBar) : -1;
@@ -111,14 +110,21 @@ ItemState MenuItemState(HWND window, const char* topPrefix, const char* itemPref
         int itemCount = GetMenuItemCount(dropDown);
         for (int j = 0; j < itemCount; ++j) {
             QueryCaption(dropDown, j, &item, itemCaption);
-            if (!Matches(item, itemCaption, itemPrefix))
-                continue;
-            item.fMask = MIIM_STATE;
-            item.fState = 0;
-            if (!GetMenuItemInfoA(dropDown, static_cast<UINT>(j), TRUE, &item))
-                return ItemState::Unreadable;
-            return (item.fState & MFS_DISABLED) != 0 ? ItemState::Disabled : ItemState::Enabled;
+            if (Matches(item, itemCaption, itemPrefix))
+                return {dropDown, j};
         }
     }
-    return ItemState::Unreadable;
+    return {nullptr, -1};
+}
+
+ItemState MenuItemRefState(const MenuItemRef& ref)
+{
+    if (ref.dropDown == nullptr || ref.position < 0)
+        return ItemState::Unreadable;
+    MENUITEMINFOA item = {};
+    item.cbSize = kMenuItemInfoSize;
+    item.fMask = MIIM_STATE;
+    if (!GetMenuItemInfoA(ref.dropDown, static_cast<UINT>(ref.position), TRUE, &item))
+        return ItemState::Unreadable;
+    return (item.fState & MFS_DISABLED) != 0 ? ItemState::Disabled : ItemState::Enabled;
 }

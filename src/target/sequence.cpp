@@ -39,8 +39,8 @@ bool FastPacing = false;
 // settle after a window that just appeared passed its looks, for the work a
 // program does right after showing a window; and how long a WM_NULL may take
 // to count as an answer.
-constexpr DWORD kFastLookMs = 30;
-constexpr DWORD kSettleMs = 120;
+constexpr DWORD kFastLookMs = 25;
+constexpr DWORD kSettleMs = 100;
 constexpr DWORD kAnswerMs = 250;
 
 // A pause of the sequence: stop-aware, with a look at Neat Image at least
@@ -296,11 +296,22 @@ ReadyLook MainWindowReady(void* context)
 }
 
 // Readiness for a menu command: its item enabled and the main window
-// answering. The context: the two caption prefixes.
+// answering. The item is looked up by its captions once, then asked for its
+// state alone (and looked up again when that fails).
+struct CommandWanted {
+    const char* menu;
+    const char* item;
+    MenuItemRef ref; // where the item was found: its state is then one query
+};
+
 ReadyLook CommandReady(void* context)
 {
-    const char* const* captions = static_cast<const char* const*>(context);
-    ItemState item = MenuItemState(TargetMainWindow, captions[0], captions[1]);
+    auto* wanted = static_cast<CommandWanted*>(context);
+    ItemState item = MenuItemRefState(wanted->ref);
+    if (item == ItemState::Unreadable) {
+        wanted->ref = FindMenuItem(TargetMainWindow, wanted->menu, wanted->item);
+        item = MenuItemRefState(wanted->ref);
+    }
     bool answers = item == ItemState::Enabled && Answers(TargetMainWindow);
     return {CommandVerdict(item, answers), KeyOf(TargetMainWindow)};
 }
@@ -311,8 +322,8 @@ ReadyLook CommandReady(void* context)
 // that the command goes out anyway and the step fails as it would have.
 void AwaitCommand(const char* menu, const char* item)
 {
-    const char* captions[2] = {menu, item};
-    AwaitReady(static_cast<DWORD>(FastWaitBoundMs(PAUSE_MS, WAIT_TRIES)), CommandReady, captions);
+    CommandWanted wanted = {menu, item, {}};
+    AwaitReady(static_cast<DWORD>(FastWaitBoundMs(PAUSE_MS, WAIT_TRIES)), CommandReady, &wanted);
 }
 
 // The text last read back from a file name box; outside the worker's stack,

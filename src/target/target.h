@@ -25,8 +25,15 @@ constexpr UINT kMenuItemInfoSize = static_cast<UINT>(offsetof(MENUITEMINFOA, hbm
 // begins with itemPrefix in a drop-down whose caption begins with topPrefix;
 // -1 when there is none (batch worker).
 int FindMenuCommand(HWND window, const char* topPrefix, const char* itemPrefix);
-// Whether that same item is enabled, without a trace (batch worker).
-ItemState MenuItemState(HWND window, const char* topPrefix, const char* itemPrefix);
+// Where that same item is: its drop-down and position, none when it is not
+// there or the menu cannot be read; without a trace (batch worker).
+struct MenuItemRef {
+    HMENU dropDown;
+    int position;
+};
+MenuItemRef FindMenuItem(HWND window, const char* topPrefix, const char* itemPrefix);
+// Whether the item found there is enabled (batch worker).
+ItemState MenuItemRefState(const MenuItemRef& ref);
 
 // The first visible top-level window of exactly this class and title whose
 // parent (GetParent: the owner of a top-level window) is `parent`; none when

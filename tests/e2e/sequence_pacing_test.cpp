@@ -35,10 +35,10 @@ const char kSave[] = "--save-ms 600";
 TEST_F(Sequence, FastPacingOneJobInEachFormatUnderEachSlowness)
 {
     const SlownessCase cases[] = {
-        {kStaged, kBitmap, "b.bmp", "b_filtered.bmp", "BMP"},  {kStaged, kJpeg, "j.jpg", "j_filtered.jpg", "JPEG"},
+        {kStaged, kBitmap, "b.bmp", "b_filtered.bmp", "BMP"},    {kStaged, kJpeg, "j.jpg", "j_filtered.jpg", "JPEG"},
         {kStaged, kTiff, "t.bmp", "t_filtered.bmp.tif", "TIFF"}, {kLoad, kBitmap, "b.bmp", "b_filtered.bmp", "BMP"},
-        {kLoad, kJpeg, "j.jpg", "j_filtered.jpg", "JPEG"},      {kLoad, kTiff, "t.bmp", "t_filtered.bmp.tif", "TIFF"},
-        {kSave, kBitmap, "b.bmp", "b_filtered.bmp", "BMP"},    {kSave, kJpeg, "j.jpg", "j_filtered.jpg", "JPEG"},
+        {kLoad, kJpeg, "j.jpg", "j_filtered.jpg", "JPEG"},       {kLoad, kTiff, "t.bmp", "t_filtered.bmp.tif", "TIFF"},
+        {kSave, kBitmap, "b.bmp", "b_filtered.bmp", "BMP"},      {kSave, kJpeg, "j.jpg", "j_filtered.jpg", "JPEG"},
         {kSave, kTiff, "t.bmp", "t_filtered.bmp.tif", "TIFF"},
     };
     for (const SlownessCase& c : cases) {

@@ -43,10 +43,12 @@ TEST(Pacing, DialogIsReadyOnlyWithEveryConditionMet)
     // owned elsewhere, Neat Image's main window still enabled, a control not
     // yet created, shown or enabled, a dialog that does not answer.
     bool DialogFacts::*const conditions[] = {
-        &DialogFacts::visible,        &DialogFacts::enabled,        &DialogFacts::ownedByAppWindow,
-        &DialogFacts::mainWindowDisabled, &DialogFacts::nameBoxFound, &DialogFacts::nameBoxVisible,
-        &DialogFacts::nameBoxEnabled, &DialogFacts::buttonFound,    &DialogFacts::buttonVisible,
-        &DialogFacts::buttonEnabled,  &DialogFacts::answers,
+        &DialogFacts::visible,          &DialogFacts::enabled,
+        &DialogFacts::ownedByAppWindow, &DialogFacts::mainWindowDisabled,
+        &DialogFacts::nameBoxFound,     &DialogFacts::nameBoxVisible,
+        &DialogFacts::nameBoxEnabled,   &DialogFacts::buttonFound,
+        &DialogFacts::buttonVisible,    &DialogFacts::buttonEnabled,
+        &DialogFacts::answers,
     };
     for (auto condition : conditions) {
         DialogFacts facts = ready;
