@@ -29,6 +29,10 @@ int g_busy = 0;
 namespace {
 
 std::string g_lastImageFolder;
+// --load-ms: when the loading under way ends, and what it loads.
+bool g_loading = false;
+DWORD g_loadEnd = 0;
+const char* g_loadWhat = "";
 std::string g_lastProfileFolder;
 int g_jpegQuality = 90;
 
@@ -82,6 +86,33 @@ const char* MenuCommandName(WPARAM wp)
     }
 }
 
+// --load-ms: loading of what was just opened goes on for a while on this
+// thread, with the commands that need it disabled meanwhile. A second open
+// while the first still loads extends the stretch.
+void BeginLoading(const char* what)
+{
+    if (g_options.loadMs == 0 || !g_mainWnd)
+        return;
+    HMENU menu = GetMenu(g_mainWnd);
+    EnableMenuItem(menu, IDM_FILTER_APPLY, MF_BYCOMMAND | MF_GRAYED);
+    EnableMenuItem(menu, IDM_IMAGE_SAVEAS, MF_BYCOMMAND | MF_GRAYED);
+    g_loading = true;
+    g_loadWhat = what;
+    g_loadEnd = GetTickCount() + g_options.loadMs;
+    Journal("loading", what);
+    SetTimer(g_mainWnd, kLoadTimerId, 10, nullptr);
+}
+
+// Whether the menu item of this command is disabled: a real menu then ignores
+// the command, whether it came from a click, an accelerator or a post.
+bool ItemDisabled(WPARAM wp)
+{
+    if (HIWORD(wp) > 1 || !g_mainWnd)
+        return false;
+    UINT state = GetMenuState(GetMenu(g_mainWnd), LOWORD(wp), MF_BYCOMMAND);
+    return state != static_cast<UINT>(-1) && (state & (MF_GRAYED | MF_DISABLED)) != 0;
+}
+
 // ---- Command handlers -------------------------------------------------------
 
 void OnImageOpen()
@@ -106,6 +137,7 @@ void OnImageOpen()
         g_status = "Image opened.";
         Journal("image-opened", path);
         Refresh();
+        BeginLoading("image");
         BoxIfAsked(STEP_IMAGE_OPEN, path);
     } else {
         // The previous image is closed too: nothing stale gets saved under
@@ -140,6 +172,7 @@ void OnProfileOpen()
         g_profilePath = path;
         g_status = "Noise profile opened.";
         Journal("profile-opened", path);
+        BeginLoading("profile");
     } else {
         g_haveProfile = false;
         g_profilePath.clear();
@@ -215,6 +248,65 @@ void OnFilterApply()
     Refresh();
 }
 
+// --save-ms: the output under way, written in pieces on the main window's
+// timer while this thread goes on serving messages, as a program that saves
+// in the background. The file stays open without sharing until the last piece.
+struct SlowSave {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    std::string bytes;
+    std::string path;
+    const char* formatName = "";
+    DWORD start = 0;
+    std::size_t piecesDone = 0;
+} g_save;
+constexpr std::size_t kSavePieces = 10;
+
+// Encodes the image and starts writing it to `path` in pieces; false with
+// the reason when it cannot.
+bool BeginSlowSave(const std::string& path, imageio::Format format, int quality, std::string* error)
+{
+    if (g_save.file != INVALID_HANDLE_VALUE)
+        return *error = "a save is still under way", false;
+    char folder[MAX_PATH];
+    char scratch[MAX_PATH];
+    DWORD n = GetTempPathA(sizeof folder, folder);
+    if (n == 0 || n >= sizeof folder || !GetTempFileNameA(folder, "sav", 0, scratch))
+        return *error = "no scratch file", false;
+    std::string encoded = std::string(scratch) + paths::ExtensionOf(path);
+    DeleteFileA(scratch);
+    bool ok = imageio::SaveImage(encoded, g_image, format, quality, error);
+    std::string bytes;
+    if (ok) {
+        HANDLE in = CreateFileA(encoded.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        DWORD size = in != INVALID_HANDLE_VALUE ? GetFileSize(in, nullptr) : 0;
+        ok = in != INVALID_HANDLE_VALUE && size != INVALID_FILE_SIZE;
+        if (ok) {
+            bytes.resize(size);
+            DWORD got = 0;
+            ok = size == 0 || (ReadFile(in, &bytes[0], size, &got, nullptr) && got == size);
+        }
+        if (in != INVALID_HANDLE_VALUE)
+            CloseHandle(in);
+        if (!ok)
+            *error = "cannot read the encoded image";
+    }
+    DeleteFileA(encoded.c_str());
+    if (!ok)
+        return false;
+    HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE)
+        return *error = "cannot create the file", false;
+    g_save.file = out;
+    g_save.bytes = std::move(bytes);
+    g_save.path = path;
+    g_save.formatName = imageio::FormatName(format);
+    g_save.start = GetTickCount();
+    g_save.piecesDone = 0;
+    Journal("save-begin", path);
+    SetTimer(g_mainWnd, kSaveTimerId, 10, nullptr);
+    return true;
+}
+
 void OnSaveAs()
 {
     if (!BeforeWindow(KIND_SAVE_AS))
@@ -247,6 +339,14 @@ void OnSaveAs()
         g_jpegQuality = quality;
     }
     std::string error = "no image is open";
+    if (g_options.saveMs > 0 && !g_image.empty()) {
+        if (BeginSlowSave(path, format, quality, &error))
+            return; // "saved" follows the last piece
+        g_status = "Could not save " + path + " (" + error + ")";
+        Journal("save-failed", path);
+        Refresh();
+        return;
+    }
     if (!g_image.empty() && imageio::SaveImage(path, g_image, format, quality, &error)) {
         g_status = "Saved " + path;
         Journal("saved", std::string(imageio::FormatName(format)) + " " + path);
@@ -278,6 +378,62 @@ void OnAbout()
 
 } // namespace
 
+void OnLoadTimer()
+{
+    if (!g_loading) {
+        KillTimer(g_mainWnd, kLoadTimerId);
+        return;
+    }
+    const DWORD now = GetTickCount();
+    const long left = static_cast<long>(g_loadEnd - now);
+    if (left > 0) {
+        Sleep(left < 30 ? static_cast<DWORD>(left) : 30); // a slice of the loading work
+        return;
+    }
+    KillTimer(g_mainWnd, kLoadTimerId);
+    g_loading = false;
+    HMENU menu = GetMenu(g_mainWnd);
+    EnableMenuItem(menu, IDM_FILTER_APPLY, MF_BYCOMMAND | MF_ENABLED);
+    EnableMenuItem(menu, IDM_IMAGE_SAVEAS, MF_BYCOMMAND | MF_ENABLED);
+    Journal("loaded", g_loadWhat);
+}
+
+void OnSaveTimer()
+{
+    if (g_save.file == INVALID_HANDLE_VALUE) {
+        KillTimer(g_mainWnd, kSaveTimerId);
+        return;
+    }
+    const DWORD elapsed = GetTickCount() - g_save.start;
+    bool ok = true;
+    while (ok && g_save.piecesDone < kSavePieces &&
+           elapsed >= static_cast<unsigned long long>(g_options.saveMs) * g_save.piecesDone / kSavePieces) {
+        const std::size_t i = g_save.piecesDone++;
+        const std::size_t from = g_save.bytes.size() * i / kSavePieces;
+        const std::size_t to = g_save.bytes.size() * (i + 1) / kSavePieces;
+        DWORD wrote = 0;
+        ok = to == from ||
+             (WriteFile(g_save.file, g_save.bytes.data() + from, static_cast<DWORD>(to - from), &wrote, nullptr) &&
+              wrote == to - from);
+    }
+    if (ok && (g_save.piecesDone < kSavePieces || elapsed < g_options.saveMs))
+        return;
+    KillTimer(g_mainWnd, kSaveTimerId);
+    CloseHandle(g_save.file);
+    g_save.file = INVALID_HANDLE_VALUE;
+    g_save.bytes.clear();
+    if (ok) {
+        g_status = "Saved " + g_save.path;
+        Journal("saved", std::string(g_save.formatName) + " " + g_save.path);
+        Refresh();
+        BoxIfAsked(STEP_SAVE, g_imagePath);
+    } else {
+        g_status = "Could not save " + g_save.path + " (cannot write the file)";
+        Journal("save-failed", g_save.path);
+    }
+    Refresh();
+}
+
 void UpdateTitle()
 {
     if (!g_mainWnd)
@@ -298,6 +454,10 @@ void OnMenuCommand(WPARAM wp)
     Journal("menu", name);
     if (g_busy) {
         Journal("busy", name);
+        return;
+    }
+    if (ItemDisabled(wp)) {
+        Journal("ignored", name);
         return;
     }
     ++g_busy;

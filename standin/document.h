@@ -32,8 +32,17 @@ extern int g_busy;
 void UpdateTitle();
 
 // Handles a WM_COMMAND from the menu bar or an accelerator: journals
-// "menu <name>" and runs the command unless another one is under way.
+// "menu <name>" and runs the command unless another one is under way or its
+// menu item is disabled ("ignored <name>").
 void OnMenuCommand(WPARAM wp);
+
+// --load-ms: the main window's timer that drives loading, and one tick of it:
+// a slice of up to 30 ms of work, or the end of loading.
+constexpr UINT_PTR kLoadTimerId = 0x10AD;
+void OnLoadTimer();
+// --save-ms: the timer that writes the output's next pieces, and one tick.
+constexpr UINT_PTR kSaveTimerId = 0x5A7E;
+void OnSaveTimer();
 
 } // namespace standin
 

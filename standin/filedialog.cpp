@@ -23,6 +23,10 @@ enum : int {
     IDC_NAME = 1152,
 };
 
+// --staged-dialog: the timer after which the file name box and the button are
+// created.
+constexpr UINT_PTR kStagedTimerId = 0x57A6;
+
 struct Entry {
     enum Type { Parent, Folder, Drive, File } type;
     std::string name; // folder or file name; drive root ("C:\") for drives
@@ -271,6 +275,33 @@ void OnListActivate(HWND dlg, DialogState& st, bool doubleClick)
         EnterFolder(dlg, st, e.name);
 }
 
+// --staged-dialog: creates the file name box and the button where the
+// template would have put them, with the dialog's font, as a dialog that
+// builds its controls after it is shown.
+void CreateStagedControls(HWND dlg, DialogState& st)
+{
+    const KindOptions& k = g_options.kind[st.setup->kind];
+    HFONT font = reinterpret_cast<HFONT>(SendMessageA(dlg, WM_GETFONT, 0, 0));
+    auto place = [&](const char* cls, const char* text, int id, DWORD style, RECT r) {
+        MapDialogRect(dlg, &r);
+        HWND w = CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, r.left, r.top, r.right - r.left,
+                                 r.bottom - r.top, dlg, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_instance,
+                                 nullptr);
+        if (w && font)
+            SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        return w;
+    };
+    if (!k.noEdit) {
+        HWND edit = place("Edit", st.setup->initialName.c_str(), IDC_NAME, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL,
+                          RECT{60, 7, 273, 20});
+        if (edit)
+            SetWindowLongA(edit, GWL_EXSTYLE, GetWindowLongA(edit, GWL_EXSTYLE) | WS_EX_CLIENTEDGE);
+    }
+    if (!k.noButton)
+        place("Button", OkCaption(st.setup->kind), IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, RECT{169, 151, 219, 165});
+    Journal("controls", KindName(st.setup->kind));
+}
+
 INT_PTR CALLBACK FileDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
 {
     DialogState* st = reinterpret_cast<DialogState*>(GetWindowLongPtrA(dlg, DWLP_USER));
@@ -290,6 +321,13 @@ INT_PTR CALLBACK FileDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
         st->chosen = st->setup->initialName;
         return TRUE;
     }
+    case WM_TIMER:
+        if (wp == kStagedTimerId && st) {
+            KillTimer(dlg, kStagedTimerId);
+            CreateStagedControls(dlg, *st);
+            return TRUE;
+        }
+        return FALSE;
     case WM_COMMAND:
         if (!st)
             return FALSE;
@@ -336,15 +374,16 @@ bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen)
     // Dialog units; the window is about 420 x 290 pixels with the usual font.
     TemplateBuilder t(WindowTitle(setup.kind),
                       WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER, 280, 172);
+    const bool staged = k.stagedMs > 0;
     t.AddItem(0x82, "File &name:", IDC_NAME_LABEL, SS_LEFT, 7, 9, 50, 8);
-    if (!k.noEdit)
+    if (!k.noEdit && !staged)
         t.AddItem(0x81, "", IDC_NAME, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 60, 7, 213, 13);
     t.AddItem(0x82, "Look in:", IDC_FOLDER_LABEL, SS_LEFT, 7, 27, 50, 8);
     t.AddItem(0x82, "", IDC_FOLDER, SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 60, 27, 213, 8);
     t.AddItem(0x83, "", IDC_LIST, WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 7, 40, 266,
               92);
     t.AddItem(0x82, "", IDC_TYPES, SS_LEFT | SS_NOPREFIX, 7, 136, 266, 8);
-    if (!k.noButton)
+    if (!k.noButton && !staged)
         t.AddItem(0x80, OkCaption(setup.kind), IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 169, 151, 50, 14);
     t.AddItem(0x80, "Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 223, 151, 50, 14);
 
@@ -372,6 +411,8 @@ bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen)
         UpdateWindow(dlg);
         Journal("shown", kind);
     }
+    if (staged)
+        SetTimer(dlg, kStagedTimerId, k.stagedMs, nullptr);
     bool finished = RunModalLoop(dlg, st.done);
     modal.End();
     DestroyWindow(dlg);
@@ -382,6 +423,7 @@ bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen)
         return false;
     }
     chosen = st.result;
+    Journal("accepted", kind);
     return true;
 }
 

@@ -18,6 +18,8 @@
 //   shown <kind>                         a window became visible; kind is image-open,
 //                                        profile-open, save-as, jpeg-options or calc
 //   cancelled <kind>                     a dialog or the JPEG options window was cancelled
+//   accepted <kind>                      the stand-in's own file dialog took a name and is gone;
+//                                        the work on that file begins
 //   refused <kind> <path>                --refuse: the file dialog refused that file and stays open
 //   image-opened <path> / open-failed <path>
 //   profile-opened <path> / profile-failed <path>
@@ -30,6 +32,12 @@
 //   confirm-answered <yes|no>            ... and was answered
 //   ignored jpeg-ok                      --jpeg-form-hidden: "OK" of the hidden JPEG options
 //                                        window was pressed while no JPEG save waited for it
+//   ignored <name>                       the menu command's item was disabled (--load-ms);
+//                                        the command did nothing
+//   loading <image|profile> / loaded <image|profile>
+//                                        --load-ms: loading began / ended, its items enabled again
+//   controls <kind>                      --staged-dialog: the file name box and button were created
+//   save-begin <path>                    --save-ms: the first piece of the output is about to be written
 //   dialog-failed <kind> <code>          --system-dialogs: the system's dialog failed
 //                                        (CommDlgExtendedError in hex); "cancelled <kind>" follows
 //   system-titles <ms> <open>|<open button>|<save as>|<save button>

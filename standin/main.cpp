@@ -111,6 +111,16 @@ LRESULT CALLBACK MainProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
             return 0;
         }
         break;
+    case WM_TIMER:
+        if (wp == kLoadTimerId) {
+            OnLoadTimer();
+            return 0;
+        }
+        if (wp == kSaveTimerId) {
+            OnSaveTimer();
+            return 0;
+        }
+        break;
     case WM_PAINT:
         PaintMain(wnd);
         return 0;

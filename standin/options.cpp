@@ -84,7 +84,7 @@ const char* UsageLine()
            "[--no-edit KIND] [--no-button KIND] [--no-menu-item NAME] [--filter-ms MS] [--main-title TEXT] "
            "[--app-title TEXT] [--class-suffix S] [--propose NAME] [--refuse KIND NAME] [--exit-at STEP] "
            "[--box-at STEP TEXT] [--box-only NAME] [--confirm-overwrite] [--jpeg-form-hidden] [--system-dialogs] "
-           "[--system-titles]  "
+           "[--system-titles] [--load-ms MS] [--staged-dialog KIND MS] [--save-ms MS]  "
            "(KIND: image-open|profile-open|save-as|jpeg-options; "
            "NAME: image-open|profile-open|filter-apply|image-saveas; "
            "STEP: image-open|profile-open|filter|save, not profile-open for --box-at)";
@@ -160,6 +160,22 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
             if (!ParseMenuName(v, name))
                 return error = "unknown menu item: " + v, false;
             o.noMenuItem[name] = true;
+        } else if (a == "--staged-dialog") {
+            if (!next(v) || !next(w))
+                return false;
+            unsigned ms = 0;
+            if (!ParseKind(v, kind))
+                return error = "unknown kind: " + v, false;
+            if (kind == KIND_JPEG_OPTIONS)
+                return error = "--staged-dialog applies to file dialogs only", false;
+            if (!ParseMs(w, ms))
+                return error = "bad milliseconds: " + w, false;
+            o.kind[kind].stagedMs = ms;
+        } else if (a == "--load-ms" || a == "--save-ms") {
+            if (!next(v))
+                return false;
+            if (!ParseMs(v, a == "--load-ms" ? o.loadMs : o.saveMs))
+                return error = "bad milliseconds: " + v, false;
         } else if (a == "--filter-ms") {
             if (!next(v))
                 return false;

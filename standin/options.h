@@ -23,6 +23,26 @@
 //   --propose NAME        the Save As box proposes NAME; "{dir}", "{base}" and "{ext}"
 //                         stand for the image's folder, base name and extension (with its dot)
 //
+// Slowness of a real application, each journaled so that a test can see what
+// came while it lasted:
+//
+//   --load-ms MS          after an image or a profile is opened, loading goes on for MS
+//                         milliseconds on the UI thread, in slices of up to 30 ms of work
+//                         between which messages are served. Meanwhile "&Filter" > "&Apply"
+//                         and "&Image" > "Save &as..." are disabled, and a command that
+//                         reaches a disabled item is ignored as a real menu ignores it:
+//                         journals "loading <image|profile>", "loaded <image|profile>" and
+//                         "ignored <name>" (after "menu <name>")
+//   --staged-dialog KIND MS  the stand-in's own file dialog of that kind shows at once
+//                         without its file name box and its button; both are created MS
+//                         milliseconds later; journals "controls <kind>" then (file dialogs
+//                         only)
+//   --save-ms MS          the output file is written over MS milliseconds once the dialogs
+//                         have closed, in ten growing pieces on a timer, held open without
+//                         sharing until it is complete, while the UI thread goes on serving
+//                         messages (a save in the background); journals "save-begin <path>"
+//                         before the first piece, "saved" after the last
+//
 // Surprises, each a fault that really happens. STEP names a point of the work:
 // image-open, profile-open, filter, save.
 //
@@ -91,6 +111,7 @@ struct KindOptions {
     bool noEdit = false;
     bool noButton = false;
     std::string refuseName; // --refuse: this file name keeps the dialog open
+    unsigned stagedMs = 0;  // --staged-dialog: its controls come this much later
 };
 
 struct Options {
@@ -98,6 +119,8 @@ struct Options {
     KindOptions kind[KIND_COUNT];
     bool noMenuItem[MENU_COUNT] = {false, false, false, false};
     unsigned filterMs = 0;
+    unsigned loadMs = 0;
+    unsigned saveMs = 0;
     bool haveMainTitle = false;
     std::string mainTitle;
     std::string appTitle = "Neat Image";

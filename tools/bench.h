@@ -24,6 +24,7 @@ struct Settings {
     int images = 5;
     long filterMs = 500;
     long timeoutS = 0;
+    bool pacingOnly = false;
 };
 
 struct Results {
@@ -67,6 +68,10 @@ struct Kind {
 
 // One run: N jobs through the product build, one output format.
 bool BenchRun(const Settings& set, const Kind& kind, Results& res, std::string& failure);
+// The specified pacing and fast pacing over the same small jobs against a
+// slowed stand-in; prints their figures and whether fast pacing meets its
+// goals, and returns that.
+bool PacingFigures(const Settings& set, Results& res);
 // The cost of one progress tick, idle and with the stand-in's progress window up.
 void TickCost(const Settings& set, Results& res);
 // From pressing Stop to the "Success" box, in two situations.

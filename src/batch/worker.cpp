@@ -159,6 +159,10 @@ DWORD WINAPI BatchWorker(LPVOID)
     WorkerCheckpoint();
     bool idle = IdlePriorityChecked();
     WorkerCheckpoint();
+    // The pacing is read once: changing the option during a run takes effect
+    // at the next.
+    SetFastPacing(FastPacingChecked());
+    WorkerCheckpoint();
     if (idle) {
         if (!SetTargetPriorityClass(IDLE_PRIORITY_CLASS))
             ShowBox(

@@ -10,8 +10,15 @@
 // checkpoint where a stopped worker leaves. Every pause and poll also looks at
 // Neat Image (target/watch.h): a closed Neat Image or one of its boxes ends
 // the run within seconds.
+//
+// With fast pacing, chosen by the user for a run, each fixed pause ends as
+// soon as Neat Image is verifiably ready for the next step (the rules are in
+// target/pacing.h), polls look every kFastLookMs, and a command is posted or
+// sent only once its menu item is enabled. The steps, their order, their
+// texts and the bounds of the waits are those of the specified pacing.
 #include "target/contract.h"
 #include "target/failure.h"
+#include "target/pacing.h"
 #include "target/send.h"
 #include "target/target.h"
 #include "target/titles.h"
@@ -25,6 +32,17 @@ namespace {
 
 // The longest stretch a pause goes without a look at Neat Image.
 constexpr DWORD kWatchSliceMs = 250;
+
+// Fast pacing for the run under way; written by the worker at the start of a
+// run, read by the worker only.
+bool FastPacing = false;
+// Fast pacing: the time between two looks of a poll or a readiness wait; the
+// settle after a window that just appeared passed its looks, for the work a
+// program does right after showing a window; and how long a WM_NULL may take
+// to count as an answer.
+constexpr DWORD kFastLookMs = 25;
+constexpr DWORD kSettleMs = 100;
+constexpr DWORD kAnswerMs = 250;
 
 // A pause of the sequence: stop-aware, with a look at Neat Image at least
 // every kWatchSliceMs and at its end. It lasts as long as one plain pause.
@@ -55,6 +73,27 @@ using LookFor = bool (*)(void* context);
 // succeeds.
 bool Poll(int tries, PauseOrder order, LookFor look, void* context, const char* traceEachTry = nullptr)
 {
+    if (FastPacing) {
+        // One look every kFastLookMs at once, within the same bound of
+        // `tries` pauses; the pause after the look that succeeds is left to
+        // the readiness wait that follows.
+        DWORD bound = FastWaitBoundMs(PAUSE_MS, tries);
+        DWORD start = GetTickCount();
+        for (;;) {
+            if (traceEachTry != nullptr) {
+                WorkerCheckpoint();
+                Trace("%s", traceEachTry);
+            }
+            WorkerCheckpoint();
+            WatchTarget();
+            if (look(context))
+                return true;
+            DWORD elapsed = GetTickCount() - start;
+            if (elapsed >= bound)
+                return false;
+            WorkerPause(bound - elapsed < kFastLookMs ? bound - elapsed : kFastLookMs);
+        }
+    }
     for (int attempt = 0; attempt < tries; ++attempt) {
         if (traceEachTry != nullptr) {
             WorkerCheckpoint();
@@ -71,6 +110,87 @@ bool Poll(int tries, PauseOrder order, LookFor look, void* context, const char* 
             return true;
     }
     return false;
+}
+
+// Whether a window of Neat Image's answers a message at all: its thread is
+// retrieving messages. Nothing is handed over, so nothing can be overrun.
+bool Answers(HWND window)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerMs, &result) != 0;
+}
+
+// What one readiness look found: its verdict, and the windows (or the file
+// size) it was about, for the stability rule.
+struct ReadyLook {
+    Verdict verdict;
+    std::uintptr_t key;
+};
+using LookReady = ReadyLook (*)(void* context);
+
+std::uintptr_t KeyOf(HWND a, HWND b = nullptr, HWND c = nullptr)
+{
+    auto v = [](HWND h) { return reinterpret_cast<std::uintptr_t>(h); };
+    return v(a) ^ (v(b) << 1) ^ (v(c) << 2);
+}
+
+enum class ReadyEnd { Passed, CannotTell, OutOfTime };
+
+// Fast pacing's readiness wait: looks every kFastLookMs, with the watch
+// looking too, until a look passes by the stability rule (then settles for
+// settleMs, within the bound), a look cannot tell, or boundMs has passed.
+ReadyEnd LookUntilReady(DWORD boundMs, LookReady ready, void* context, DWORD settleMs)
+{
+    DWORD start = GetTickCount();
+    Steadiness steadiness;
+    for (;;) {
+        WorkerCheckpoint();
+        WatchTarget();
+        ReadyLook look = ready(context);
+        DWORD elapsed = GetTickCount() - start;
+        if (look.verdict == Verdict::CannotTell)
+            return ReadyEnd::CannotTell;
+        if (SteadyReady(steadiness, look.verdict, look.key)) {
+            if (settleMs > 0 && elapsed < boundMs)
+                Pause(boundMs - elapsed < settleMs ? boundMs - elapsed : settleMs);
+            return ReadyEnd::Passed;
+        }
+        if (elapsed >= boundMs)
+            return ReadyEnd::OutOfTime;
+        WorkerPause(boundMs - elapsed < kFastLookMs ? boundMs - elapsed : kFastLookMs);
+    }
+}
+
+// A fixed pause of `ms`. With fast pacing it ends as soon as `ready` passes,
+// and at the latest after `ms`; a look that cannot tell takes the rest of it.
+void PauseUntilReady(DWORD ms, LookReady ready, void* context, DWORD settleMs = 0)
+{
+    if (!FastPacing) {
+        Pause(ms);
+        return;
+    }
+    DWORD start = GetTickCount();
+    if (LookUntilReady(ms, ready, context, settleMs) == ReadyEnd::CannotTell) {
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed < ms)
+            Pause(ms - elapsed);
+    }
+}
+
+// Fast pacing only: the readiness a step needs where the specified pacing has
+// no pause of its own (it relies on the pause before). At most `ms`.
+void AwaitReady(DWORD ms, LookReady ready, void* context, DWORD settleMs = 0)
+{
+    if (FastPacing)
+        PauseUntilReady(ms, ready, context, settleMs);
+}
+
+// A fixed pause before a poll. With fast pacing the poll and the readiness
+// wait after it take its place.
+void PauseBeforePoll()
+{
+    if (!FastPacing)
+        Pause(PAUSE_MS);
 }
 
 // A file dialog of Neat Image with one of these titles (the English one
@@ -114,12 +234,43 @@ bool DialogClosed(void* context)
     return !IsWindow(dialog) || !IsWindowVisible(dialog);
 }
 
-// Waits for a file dialog of this kind; fatal with `failure` when it does not
-// come within WAIT_TRIES tries. The watch lets it show meanwhile.
+HWND FindFileNameBox(HWND dialog);
+HWND FindDialogButton(HWND dialog, const char* caption);
+
+// Readiness of a file dialog that was found, before anything is typed into it.
+struct DialogWanted {
+    HWND dialog;
+    const char* button;
+};
+
+ReadyLook FileDialogReady(void* context)
+{
+    const auto* wanted = static_cast<const DialogWanted*>(context);
+    HWND dialog = wanted->dialog;
+    HWND edit = FindFileNameBox(dialog);
+    HWND button = FindDialogButton(dialog, wanted->button);
+    DialogFacts facts = {};
+    facts.visible = IsWindowVisible(dialog) != FALSE;
+    facts.enabled = IsWindowEnabled(dialog) != FALSE;
+    facts.ownedByAppWindow = GetParent(dialog) == TargetAppWindow;
+    facts.mainWindowDisabled = !IsWindowEnabled(TargetMainWindow);
+    facts.nameBoxFound = edit != nullptr;
+    facts.nameBoxVisible = edit != nullptr && IsWindowVisible(edit);
+    facts.nameBoxEnabled = edit != nullptr && IsWindowEnabled(edit);
+    facts.buttonFound = button != nullptr;
+    facts.buttonVisible = button != nullptr && IsWindowVisible(button);
+    facts.buttonEnabled = button != nullptr && IsWindowEnabled(button);
+    facts.answers = Answers(dialog);
+    return {DialogVerdict(facts), KeyOf(dialog, edit, button)};
+}
+
 // Whether the menu command just posted was found; one that was not can never
 // open its dialog, in this job or any later one.
 bool CommandFound = true;
 
+// Waits for a file dialog of this kind; fatal with `failure` when it does not
+// come within WAIT_TRIES tries. The watch lets it show meanwhile. With fast
+// pacing it then waits, at most one pause, until the dialog is ready.
 HWND WaitForFileDialog(FileDialogKind kind, PauseOrder order, const char* traceEachTry, const char* failure)
 {
     FileDialogWanted wanted = {nullptr, 0, nullptr};
@@ -130,7 +281,83 @@ HWND WaitForFileDialog(FileDialogKind kind, PauseOrder order, const char* traceE
         JobFailed(failure);
     }
     WatchExpectWindow(wanted.found);
+    DialogWanted ready = {wanted.found, kind == FileDialogKind::SaveAs ? kSaveButtonText : kOpenButtonText};
+    AwaitReady(PAUSE_MS, FileDialogReady, &ready, kSettleMs);
     return wanted.found;
+}
+
+// Readiness of Neat Image's main window after a press of one of its windows
+// (the context: that window, or none) or after "&Apply" returned: the window
+// destroyed or hidden, the main window enabled, answering, and showing no
+// progress window.
+ReadyLook MainWindowReady(void* context)
+{
+    HWND pressed = context != nullptr ? *static_cast<HWND*>(context) : nullptr;
+    MainFacts facts = {};
+    facts.pressedWindowGone = pressed == nullptr || !IsWindow(pressed) || !IsWindowVisible(pressed);
+    facts.mainEnabled = IsWindowEnabled(TargetMainWindow) != FALSE;
+    facts.mainAnswers = Answers(TargetMainWindow);
+    HWND progress = nullptr;
+    while ((progress = FindWindowExA(nullptr, progress, kProgressClass, nullptr)) != nullptr)
+        facts.progressVisible = facts.progressVisible || IsWindowVisible(progress);
+    return {MainVerdict(facts), KeyOf(TargetMainWindow)};
+}
+
+// Readiness for a menu command: its item enabled and the main window
+// answering. The item is looked up by its captions once, then asked for its
+// state alone (and looked up again when that fails).
+struct CommandWanted {
+    const char* menu;
+    const char* item;
+    MenuItemRef ref; // where the item was found: its state is then one query
+};
+
+ReadyLook CommandReady(void* context)
+{
+    auto* wanted = static_cast<CommandWanted*>(context);
+    ItemState item = MenuItemRefState(wanted->ref);
+    if (item == ItemState::Unreadable) {
+        wanted->ref = FindMenuItem(TargetMainWindow, wanted->menu, wanted->item);
+        item = MenuItemRefState(wanted->ref);
+    }
+    bool answers = item == ItemState::Enabled && Answers(TargetMainWindow);
+    return {CommandVerdict(item, answers), KeyOf(TargetMainWindow)};
+}
+
+// Fast pacing only: a command reaching a disabled item is ignored, as a menu
+// ignores it while Neat Image still loads what it opened. So before a command
+// goes out, its item must be enabled, for at most the bound of a wait; after
+// that the command goes out anyway and the step fails as it would have.
+void AwaitCommand(const char* menu, const char* item)
+{
+    CommandWanted wanted = {menu, item, {}};
+    AwaitReady(static_cast<DWORD>(FastWaitBoundMs(PAUSE_MS, WAIT_TRIES)), CommandReady, &wanted);
+}
+
+// The text last read back from a file name box; outside the worker's stack,
+// as every buffer handed to a sent message.
+char ReadBack[TEXT_MAX + 1];
+
+// Fast pacing only: a typed text has arrived once the box reads it back
+// exactly; at most one pause, after which the step goes on as it would have.
+void AwaitTyped(HWND edit, const char* text)
+{
+    if (!FastPacing)
+        return;
+    DWORD start = GetTickCount();
+    for (;;) {
+        WorkerCheckpoint();
+        ReadBack[0] = '\0';
+        if (SendToTarget(edit, WM_GETTEXT, sizeof ReadBack - 1, reinterpret_cast<LPARAM>(ReadBack))) {
+            ReadBack[TEXT_MAX] = '\0';
+            if (TypedTextArrived(text, ReadBack))
+                return;
+        }
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= PAUSE_MS)
+            return;
+        WorkerPause(PAUSE_MS - elapsed < kFastLookMs ? PAUSE_MS - elapsed : kFastLookMs);
+    }
 }
 
 // A window that refuses what it was given (a file it cannot read) stays
@@ -173,6 +400,7 @@ void AwaitTargetIdle()
 // dialog, and posts the command.
 void PostDialogCommand(const char* menu, const char* item, FileDialogKind kind)
 {
+    AwaitCommand(menu, item);
     WorkerCheckpoint();
     int id = FindMenuCommand(TargetMainWindow, menu, item);
     CommandFound = id != -1;
@@ -187,7 +415,8 @@ void PostDialogCommand(const char* menu, const char* item, FileDialogKind kind)
 // The file name box of a file dialog: its first direct "Edit" child; in the
 // system's Explorer-style dialog, whose direct children hold none, the edit
 // inside its "ComboBoxEx32" (id 1148); failing that the control with id 1152.
-HWND FileNameBox(HWND dialog)
+// None when there is none (yet).
+HWND FindFileNameBox(HWND dialog)
 {
     HWND edit = FindWindowExA(dialog, nullptr, kEditClass, nullptr);
     if (edit == nullptr) {
@@ -199,6 +428,12 @@ HWND FileNameBox(HWND dialog)
     }
     if (edit == nullptr)
         edit = GetDlgItem(dialog, kFileNameEditId);
+    return edit;
+}
+
+HWND FileNameBox(HWND dialog)
+{
+    HWND edit = FindFileNameBox(dialog);
     if (edit == nullptr)
         FatalError("Could not get handle to edit box");
     return edit;
@@ -206,7 +441,8 @@ HWND FileNameBox(HWND dialog)
 
 // A file dialog's button: the child "Button" with this caption, or, in a
 // dialog whose captions are in another language, its default button (IDOK).
-HWND DialogButton(HWND dialog, const char* caption, const char* failure)
+// None when there is none (yet).
+HWND FindDialogButton(HWND dialog, const char* caption)
 {
     HWND button = FindWindowExA(dialog, nullptr, kButtonClass, caption);
     if (button == nullptr) {
@@ -216,6 +452,12 @@ HWND DialogButton(HWND dialog, const char* caption, const char* failure)
             lstrcmpiA(className, kButtonClass) == 0)
             button = ok;
     }
+    return button;
+}
+
+HWND DialogButton(HWND dialog, const char* caption, const char* failure)
+{
+    HWND button = FindDialogButton(dialog, caption);
     if (button == nullptr)
         FatalError(failure);
     return button;
@@ -239,21 +481,38 @@ void OpenInDialog(HWND dialog, const char* path, const char* notClosed)
     WorkerCheckpoint();
     HWND edit = FileNameBox(dialog);
     SendToTarget(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
+    AwaitTyped(edit, path);
     HWND open = DialogButton(dialog, kOpenButtonText, "Could not get handle to OK button");
     Press(dialog, open);
-    Pause(PAUSE_MS);
+    PauseUntilReady(PAUSE_MS, MainWindowReady, &dialog);
     EnsureClosed(dialog, notClosed);
+}
+
+// Readiness of the JPEG options window that was found: enabled, its "OK"
+// visible and enabled, answering.
+ReadyLook JpegOptionsReady(void* context)
+{
+    HWND options = *static_cast<HWND*>(context);
+    HWND ok = FindWindowExA(options, nullptr, kJpegOkClass, kJpegOkText);
+    OptionsFacts facts = {};
+    facts.enabled = IsWindowEnabled(options) != FALSE;
+    facts.okFound = ok != nullptr;
+    facts.okVisible = ok != nullptr && IsWindowVisible(ok);
+    facts.okEnabled = ok != nullptr && IsWindowEnabled(ok);
+    facts.answers = Answers(options);
+    return {OptionsVerdict(facts), KeyOf(options, ok)};
 }
 
 // Confirms Neat Image's JPEG options window with its "OK" button.
 void ConfirmJpegOptions()
 {
     WatchExpectJpegOptions();
-    Pause(PAUSE_MS);
+    PauseBeforePoll();
     HWND options = nullptr;
     if (!Poll(WAIT_TRIES, PauseOrder::AfterEachLook, JpegOptionsShown, &options))
         JobFailed("Could not get handle to JPEG Save window");
     WatchExpectWindow(options);
+    AwaitReady(PAUSE_MS, JpegOptionsReady, &options, kSettleMs);
     HWND ok = FindWindowExA(options, nullptr, kJpegOkClass, kJpegOkText);
     if (ok == nullptr)
         FatalError("Could not get handle to OK button");
@@ -287,6 +546,29 @@ void ReadProposedName(HWND edit)
     FatalError("Could not read the proposed file name");
 }
 
+// Readiness of the saved output, named by OutputName: a full path, present,
+// openable with no sharing (its writer is done with it), keeping its size
+// over two looks.
+ReadyLook OutputSaved(void*)
+{
+    OutputFacts facts = {};
+    facts.fullPath = (OutputName[0] != '\0' && OutputName[1] == ':' && OutputName[2] == '\\') ||
+                     (OutputName[0] == '\\' && OutputName[1] == '\\');
+    DWORD size = 0;
+    if (facts.fullPath) {
+        DWORD attributes = GetFileAttributesA(OutputName);
+        facts.exists = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+        HANDLE file = facts.exists ? CreateFileA(OutputName, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+                                   : INVALID_HANDLE_VALUE;
+        if (file != INVALID_HANDLE_VALUE) {
+            facts.openableAlone = true;
+            size = GetFileSize(file, nullptr);
+            CloseHandle(file);
+        }
+    }
+    return {OutputVerdict(facts), static_cast<std::uintptr_t>(size)};
+}
+
 } // namespace
 
 int ProcessImage(const char* imagePath, const char* profilePath)
@@ -314,6 +596,7 @@ int ProcessImage(const char* imagePath, const char* profilePath)
     // saved and the run report success, so it ends the process instead. The
     // send is not bounded: filtering may take minutes. Meanwhile the progress
     // tick does the watch's looking.
+    AwaitCommand(kMenuFilter, kItemApply);
     WorkerCheckpoint();
     int apply = FindMenuCommand(TargetMainWindow, kMenuFilter, kItemApply);
     if (apply == -1)
@@ -325,11 +608,11 @@ int ProcessImage(const char* imagePath, const char* profilePath)
     WatchInsideApply(false);
     CheckApplyFailure();
     WatchTarget();
-    Pause(PAUSE_MS);
+    PauseUntilReady(PAUSE_MS, MainWindowReady, nullptr);
 
     // Save under the proposed name with the chosen extension.
     PostDialogCommand(kMenuImage, kItemSaveAs, FileDialogKind::SaveAs);
-    Pause(PAUSE_MS);
+    PauseBeforePoll();
     dialog =
         WaitForFileDialog(FileDialogKind::SaveAs, PauseOrder::AfterEachLook, nullptr, "Could not find Save As Dialog");
     WorkerCheckpoint();
@@ -345,6 +628,7 @@ int ProcessImage(const char* imagePath, const char* profilePath)
         AppendOutputExtension(OutputName, sizeof OutputName, extension);
     WorkerCheckpoint();
     SendToTarget(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(OutputName));
+    AwaitTyped(edit, OutputName);
 
     HWND save = DialogButton(dialog, kSaveButtonText, "Could not get handle to Save button");
     Press(dialog, save);
@@ -352,6 +636,8 @@ int ProcessImage(const char* imagePath, const char* profilePath)
 
     if (formatIndex == 1)
         ConfirmJpegOptions();
+    // With fast pacing the job ends once its output is complete.
+    AwaitReady(PAUSE_MS, OutputSaved, nullptr);
     return 0;
 }
 
@@ -364,6 +650,11 @@ void WatchAftermath()
 void SettleAfterLastJob()
 {
     WatchExpectNothing();
-    Pause(PAUSE_MS);
+    PauseUntilReady(PAUSE_MS, MainWindowReady, nullptr);
     WatchAftermath();
+}
+
+void SetFastPacing(bool on)
+{
+    FastPacing = on;
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "target/extension.h"
+#include "target/pacing.h"
 
 #include <cstddef>
 
@@ -24,12 +25,26 @@ constexpr UINT kMenuItemInfoSize = static_cast<UINT>(offsetof(MENUITEMINFOA, hbm
 // begins with itemPrefix in a drop-down whose caption begins with topPrefix;
 // -1 when there is none (batch worker).
 int FindMenuCommand(HWND window, const char* topPrefix, const char* itemPrefix);
+// Where that same item is: its drop-down and position, none when it is not
+// there or the menu cannot be read; without a trace (batch worker).
+struct MenuItemRef {
+    HMENU dropDown;
+    int position;
+};
+MenuItemRef FindMenuItem(HWND window, const char* topPrefix, const char* itemPrefix);
+// Whether the item found there is enabled (batch worker).
+ItemState MenuItemRefState(const MenuItemRef& ref);
 
 // The first visible top-level window of exactly this class and title whose
 // parent (GetParent: the owner of a top-level window) is `parent`; none when
 // there is no such window at this moment (batch worker).
 HWND FindOwnedDialog(HWND parent, const char* className, const char* title);
 BOOL CALLBACK OwnedDialogEnumProc(HWND window, LPARAM lParam);
+
+// The pacing of the next run, read once at its start (batch worker): the
+// specified fixed pauses, or fast pacing, whose pauses end as soon as Neat
+// Image is verifiably ready for the next step.
+void SetFastPacing(bool on);
 
 // Drives Neat Image through one job: open the image and the profile, apply
 // the filter, save under the proposed name with the chosen extension (batch

@@ -1,0 +1,81 @@
+// Fast pacing's plain rules, without window handles: what a look at Neat
+// Image says about its readiness for the next step, when looks in a row count
+// as passed, and how a poll is spaced. The sequence (target/sequence.cpp)
+// gathers the facts from the windows and acts on the verdicts.
+#pragma once
+
+#include <cstdint>
+
+// What one look concludes.
+enum class Verdict {
+    Ready,      // every condition of the step holds
+    NotYet,     // some condition does not hold yet; look again
+    CannotTell, // a condition cannot be evaluated: the step takes its fixed pause
+};
+
+// The stability rule: a look passes only when it and the look before it were
+// both Ready about the same windows (or the same file size), identified by
+// `key`. A look that is not Ready starts the count again.
+struct Steadiness {
+    bool previousReady = false;
+    std::uintptr_t previousKey = 0;
+};
+// Feeds one look; true when it passes.
+bool SteadyReady(Steadiness& steadiness, Verdict verdict, std::uintptr_t key);
+
+// A file dialog of Neat Image's, found visible, before anything is typed.
+struct DialogFacts {
+    bool visible;
+    bool enabled;
+    bool ownedByAppWindow;
+    bool mainWindowDisabled; // Neat Image's main window, under the modal dialog
+    bool nameBoxFound, nameBoxVisible, nameBoxEnabled;
+    bool buttonFound, buttonVisible, buttonEnabled;
+    bool answers; // SendMessageTimeout(WM_NULL) came back
+};
+// Controls that are not there yet are NotYet: a dialog may show before it has
+// created them; the step's fixed pause bounds how long they may take.
+Verdict DialogVerdict(const DialogFacts& facts);
+
+// The JPEG options window, found visible.
+struct OptionsFacts {
+    bool enabled;
+    bool okFound, okVisible, okEnabled;
+    bool answers;
+};
+Verdict OptionsVerdict(const OptionsFacts& facts);
+
+// Neat Image's main window after a dialog was pressed, or after "&Apply"
+// returned: the pressed dialog (if any) destroyed or hidden, the main window
+// enabled and answering, no progress window visible.
+struct MainFacts {
+    bool pressedWindowGone;
+    bool mainEnabled;
+    bool mainAnswers;
+    bool progressVisible;
+};
+Verdict MainVerdict(const MainFacts& facts);
+
+// A menu item as Tolvane can read it.
+enum class ItemState { Enabled, Disabled, Unreadable };
+// Before a command is posted or sent: its item enabled where it can be read,
+// and the main window answering. An item that cannot be read cannot tell.
+Verdict CommandVerdict(ItemState item, bool mainAnswers);
+
+// The output file after "&Save": named by a full path, present, openable with
+// no sharing (its writer has closed it). Its size is the key of the
+// stability rule, so it must also keep its size over two looks. A name that
+// is not a full path cannot tell where the file lands.
+struct OutputFacts {
+    bool fullPath;
+    bool exists;
+    bool openableAlone;
+};
+Verdict OutputVerdict(const OutputFacts& facts);
+
+// Whether a text typed into a box has arrived: read back exactly.
+bool TypedTextArrived(const char* typed, const char* readBack);
+
+// How long a poll of fast pacing may go on before its wait fails: the
+// specified bound of `tries` pauses of `pauseMs`, however often it looks.
+unsigned long FastWaitBoundMs(unsigned long pauseMs, int tries);

@@ -1,0 +1,121 @@
+// Fast pacing's plain rules: the stability rule and the verdicts drawn from
+// what a look saw.
+#include "target/pacing.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+struct SteadyCase {
+    const char* name;
+    std::vector<Verdict> verdicts;
+    std::vector<std::uintptr_t> keys;
+    std::vector<bool> passes;
+};
+
+TEST(Pacing, ALookPassesOnlyWhenReadyTwiceInARowAboutTheSameWindows)
+{
+    const Verdict R = Verdict::Ready, N = Verdict::NotYet;
+    const SteadyCase cases[] = {
+        {"ready at once", {R, R, R}, {7, 7, 7}, {false, true, true}},
+        {"a single ready look never passes", {R, N, R}, {7, 7, 7}, {false, false, false}},
+        {"other windows start again", {R, R, R}, {7, 8, 8}, {false, false, true}},
+        {"controls created between looks", {N, R, R}, {1, 2, 2}, {false, false, true}},
+        {"a file still growing", {R, R, R, R}, {10, 20, 30, 30}, {false, false, false, true}},
+    };
+    for (const SteadyCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Steadiness steadiness;
+        std::vector<bool> passes;
+        for (size_t i = 0; i < c.verdicts.size(); ++i)
+            passes.push_back(SteadyReady(steadiness, c.verdicts[i], c.keys[i]));
+        EXPECT_EQ(passes, c.passes);
+    }
+}
+
+TEST(Pacing, DialogIsReadyOnlyWithEveryConditionMet)
+{
+    const DialogFacts ready = {true, true, true, true, true, true, true, true, true, true, true};
+    EXPECT_EQ(DialogVerdict(ready), Verdict::Ready);
+    // Each condition alone holds it back: a dialog not yet shown or enabled,
+    // owned elsewhere, Neat Image's main window still enabled, a control not
+    // yet created, shown or enabled, a dialog that does not answer.
+    bool DialogFacts::*const conditions[] = {
+        &DialogFacts::visible,          &DialogFacts::enabled,
+        &DialogFacts::ownedByAppWindow, &DialogFacts::mainWindowDisabled,
+        &DialogFacts::nameBoxFound,     &DialogFacts::nameBoxVisible,
+        &DialogFacts::nameBoxEnabled,   &DialogFacts::buttonFound,
+        &DialogFacts::buttonVisible,    &DialogFacts::buttonEnabled,
+        &DialogFacts::answers,
+    };
+    for (auto condition : conditions) {
+        DialogFacts facts = ready;
+        facts.*condition = false;
+        EXPECT_EQ(DialogVerdict(facts), Verdict::NotYet);
+    }
+}
+
+TEST(Pacing, OptionsAndMainWindowVerdicts)
+{
+    const OptionsFacts options = {true, true, true, true, true};
+    EXPECT_EQ(OptionsVerdict(options), Verdict::Ready);
+    for (bool OptionsFacts::*c : {&OptionsFacts::enabled, &OptionsFacts::okFound, &OptionsFacts::okVisible,
+                                  &OptionsFacts::okEnabled, &OptionsFacts::answers}) {
+        OptionsFacts facts = options;
+        facts.*c = false;
+        EXPECT_EQ(OptionsVerdict(facts), Verdict::NotYet);
+    }
+    const MainFacts main = {true, true, true, false};
+    EXPECT_EQ(MainVerdict(main), Verdict::Ready);
+    for (bool MainFacts::*c : {&MainFacts::pressedWindowGone, &MainFacts::mainEnabled, &MainFacts::mainAnswers}) {
+        MainFacts facts = main;
+        facts.*c = false;
+        EXPECT_EQ(MainVerdict(facts), Verdict::NotYet);
+    }
+    MainFacts filtering = main;
+    filtering.progressVisible = true;
+    EXPECT_EQ(MainVerdict(filtering), Verdict::NotYet);
+}
+
+TEST(Pacing, CommandAndOutputVerdicts)
+{
+    struct {
+        ItemState item;
+        bool answers;
+        Verdict verdict;
+    } commands[] = {
+        {ItemState::Enabled, true, Verdict::Ready},
+        {ItemState::Enabled, false, Verdict::NotYet},
+        {ItemState::Disabled, true, Verdict::NotYet},
+        // A menu that cannot be read: the step takes its fixed pause.
+        {ItemState::Unreadable, true, Verdict::CannotTell},
+    };
+    for (const auto& c : commands)
+        EXPECT_EQ(CommandVerdict(c.item, c.answers), c.verdict);
+
+    struct {
+        OutputFacts facts;
+        Verdict verdict;
+    } outputs[] = {
+        {{true, true, true}, Verdict::Ready},
+        {{true, false, false}, Verdict::NotYet},
+        {{true, true, false}, Verdict::NotYet}, // its writer still holds it
+        {{false, true, true}, Verdict::CannotTell},
+    };
+    for (const auto& c : outputs)
+        EXPECT_EQ(OutputVerdict(c.facts), c.verdict);
+}
+
+TEST(Pacing, TypedTextAndTheBoundOfAWait)
+{
+    EXPECT_TRUE(TypedTextArrived("C:\\a b\\c.bmp", "C:\\a b\\c.bmp"));
+    EXPECT_FALSE(TypedTextArrived("C:\\a b\\c.bmp", "C:\\a b\\c.bm"));
+    EXPECT_FALSE(TypedTextArrived("C:\\a b\\c.bmp", "c:\\a b\\c.bmp"));
+    EXPECT_EQ(FastWaitBoundMs(1000, 60), 60000u);
+    EXPECT_EQ(FastWaitBoundMs(100, 60), 6000u);
+    EXPECT_EQ(FastWaitBoundMs(1000, 0), 0u);
+}
+
+} // namespace
