@@ -1,6 +1,6 @@
-// What the three parts of scripts/soak share: the constants of the random
-// Stops and of the surprises, Tolvane's fast build started for a part, the
-// jobs and the small input images it works on, and the parts themselves
+// What the parts of scripts/soak share: the constants of the random Stops
+// and of the surprises, Tolvane's fast build started for a part, its options,
+// the jobs and the small input images it works on, and the parts themselves
 // (soak_stops.cpp, soak_overnight.cpp, soak_surprises.cpp).
 #pragma once
 
@@ -19,6 +19,8 @@ namespace soak {
 // The dialog must answer a sent message within this (--answer-ms; 100 ms by
 // default, more on a machine busy with other work).
 extern double AnswerLimitMs;
+// --fast: the random Stops and the surprises run with "Fast pacing" checked.
+extern bool FastPacing;
 constexpr DWORD kBoxLimitMs = 10000; // no box by then: the Stop hung
 constexpr int kStopJobs = 3;         // jobs in each run of the random Stops
 
@@ -35,6 +37,12 @@ struct Tolvane {
 };
 
 bool StartTolvane(const std::string& dir, Tolvane& app, std::string& failure);
+// Checks a check box of the dialog (clicked only when it is not checked yet)
+// and waits until it reads BST_CHECKED. False when it does not.
+bool CheckOption(const Tolvane& app, int id);
+// "Fast pacing" checked when FastPacing is set. False (with the reason) when
+// the box would not take it.
+bool ApplyPacing(const Tolvane& app, std::string& failure);
 bool AddJobs(const Tolvane& app, const std::vector<std::string>& images, const std::string& profile, int count);
 bool SelectFormat(const Tolvane& app, const std::string& text);
 // Small noisy images and a profile in `dir`.
@@ -105,5 +113,35 @@ struct SurpriseFigures {
 // `count` runs in `out`\surprises, each with one random surprise at a random
 // job and step. False (with the reason) when the set-up failed repeatedly.
 bool RandomSurprises(const std::string& out, int count, unsigned seed, SurpriseFigures& fig, std::string& failure);
+
+// --- Surprises with "Continue after a failed job" (soak_surprises.cpp) ------------------
+
+constexpr int kCarryOnJobs = 4;          // jobs of each carry-on run; the surprise comes at one of them
+constexpr DWORD kCarryOnStallMs = 60000; // no end of the run (or fatal box) by then: the run stalled
+
+struct CarryOnFigures {
+    int runs = 0;
+    int kinds[3] = {};              // runs by SurpriseKind
+    int atJob[kCarryOnJobs] = {};   // runs per job of the surprise
+    int jobsSaved = 0;              // the stand-in's "saved" events over all runs
+    int jobsFailed = 0;             // "Failed: " lines over all session logs
+    int wrongOutputs = 0;           // runs with a missing, an unexpected or a replaced output
+    int stalls = 0;                 // no end within kCarryOnStallMs
+    int wrongMessages = 0;          // runs whose "Failed: " line, summary, status or "Error" box was not the one due
+    int wrongEnds = 0;              // runs that ended otherwise than due: Tolvane ended, showed a box, stopped
+    int leftOpen = 0;               // runs after which Neat Image was not at rest
+    int otherFailures = 0;          // the stand-in's journal, its exit, a stray box
+    std::vector<std::string> notes; // the first few failures, described
+    void Note(const std::string& s)
+    {
+        if (notes.size() < 30)
+            notes.push_back(s);
+    }
+};
+
+// `count` runs in `out`\carry-on, with "Continue after a failed job"
+// checked and one random surprise at a random job. False (with the reason)
+// when the set-up failed repeatedly.
+bool RandomCarryOn(const std::string& out, int count, unsigned seed, CarryOnFigures& fig, std::string& failure);
 
 } // namespace soak

@@ -21,12 +21,24 @@
 //   stalls, wrong and late messages, events after the surprise and wrong
 //   outputs.
 //
-//   soak_driver [--stops N] [--jobs M] [--surprises K] [--out FOLDER] [--seed S]
+// - Carry-on surprises: runs of four jobs with "Continue after a failed job"
+//   checked, each with one surprise at a random job. A box of Neat Image's or
+//   its replace question must fail that job alone: the status "Processing
+//   complete (1 job failed)", one "Failed: <image>: <message>" line with the
+//   exact message, the other jobs' outputs, none for the failed job (but for
+//   a box after its save), an existing output byte for byte, and Neat Image
+//   left at rest. Neat Image closing stays fatal, as above. Prints the runs,
+//   jobs saved and failed, wrong outputs, stalls (no end within 60 s), wrong
+//   messages, wrong ends and Neat Image not at rest.
 //
-// --stops 0, --jobs 0 or --surprises 0 leaves that part out. Exit code 0 when
-// every Stop and every surprise passed its checks and the overnight run
-// completed; 1 when a check failed; 2 when the set-up failed; 3 on a usage
-// error.
+//   soak_driver [--stops N] [--jobs M] [--surprises K] [--surprises-carry-on C]
+//               [--fast] [--out FOLDER] [--seed S] [--answer-ms MS]
+//
+// --stops 0, --jobs 0, --surprises 0 or --surprises-carry-on 0 (the default)
+// leaves that part out. --fast checks "Fast pacing" before each Start of the
+// random Stops and of the surprises. Exit code 0 when every Stop and every
+// surprise passed its checks and the overnight run completed; 1 when a check
+// failed; 2 when the set-up failed; 3 on a usage error.
 //
 // The random Stops are in soak_stops.cpp, the overnight run in
 // soak_overnight.cpp, the surprises in soak_surprises.cpp, the session with
@@ -45,6 +57,7 @@
 
 namespace soak {
 double AnswerLimitMs = 100.0;
+bool FastPacing = false;
 } // namespace soak
 
 namespace {
@@ -54,7 +67,8 @@ using tools::Fixed;
 using tools::Pad;
 
 const char kUsage[] =
-    "usage: soak_driver [--stops N] [--jobs M] [--surprises K] [--out FOLDER] [--seed S] [--answer-ms MS]\n";
+    "usage: soak_driver [--stops N] [--jobs M] [--surprises K] [--surprises-carry-on C] [--fast] [--out FOLDER]\n"
+    "                   [--seed S] [--answer-ms MS]\n";
 
 std::string Milliseconds(const std::vector<double>& v)
 {
@@ -73,13 +87,17 @@ int main(int argc, char** argv)
     const long stops = opt.Number("--stops", 200);
     const long jobs = opt.Number("--jobs", 1000);
     const long surprises = opt.Number("--surprises", 50);
+    const long carryOn = opt.Number("--surprises-carry-on", 0);
+    soak::FastPacing = opt.Has("--fast");
     const long seed = opt.Number("--seed", static_cast<long>(GetTickCount() & 0x7fffffff));
     const long answerMs = opt.Number("--answer-ms", 100);
     soak::AnswerLimitMs = static_cast<double>(answerMs);
     std::string out = opt.Value("--out");
-    std::string unknown = opt.Unknown({"--stops", "--jobs", "--surprises", "--out", "--seed", "--answer-ms"});
+    std::string unknown = opt.Unknown(
+        {"--stops", "--jobs", "--surprises", "--surprises-carry-on", "--fast", "--out", "--seed", "--answer-ms"});
     if (!unknown.empty() || stops < 0 || stops > 100000 || jobs < 0 || (jobs > 0 && jobs < 11) || jobs > 100000 ||
-        surprises < 0 || surprises > 100000 || answerMs < 1 || answerMs > 60000) {
+        surprises < 0 || surprises > 100000 || carryOn < 0 || carryOn > 100000 || answerMs < 1 || answerMs > 60000 ||
+        !opt.Value("--fast").empty()) {
         std::fputs(kUsage, stderr);
         std::fputs("--jobs is 0 (no overnight run) or at least 11\n", stderr);
         return 3;
@@ -96,8 +114,10 @@ int main(int argc, char** argv)
     }
 
     int code = 0;
+    const std::string pacing = soak::FastPacing ? "fast pacing" : "specified pacing";
     if (stops > 0) {
-        tools::Print("Random Stops: " + std::to_string(stops) + " (seed " + std::to_string(seed) + ")\n");
+        tools::Print("Random Stops: " + std::to_string(stops) + ", " + pacing + " (seed " + std::to_string(seed) +
+                     ")\n");
         soak::StopFigures fig;
         std::string failure;
         if (!soak::RandomStops(out, static_cast<int>(stops), static_cast<unsigned>(seed), fig, failure)) {
@@ -105,8 +125,8 @@ int main(int argc, char** argv)
             code = 2;
         }
         std::ostringstream r;
-        r << "\nRandom Stops: " << fig.stops << " (runs that ended before their Stop, not counted: " << fig.missed
-          << ")\n";
+        r << "\nRandom Stops, " << pacing << ": " << fig.stops
+          << " (runs that ended before their Stop, not counted: " << fig.missed << ")\n";
         r << "  hangs (no box within " << kBoxLimitMs / 1000 << " s): " << fig.hangs << "\n";
         r << "  late target steps:               " << fig.lateSteps << "\n";
         r << "  dialog slower than " << Fixed(soak::AnswerLimitMs, 0) << " ms:       " << fig.slowAnswers
@@ -134,7 +154,8 @@ int main(int argc, char** argv)
         }
     }
     if (surprises > 0) {
-        tools::Print("\nSurprises: " + std::to_string(surprises) + " (seed " + std::to_string(seed) + ")\n");
+        tools::Print("\nSurprises: " + std::to_string(surprises) + ", " + pacing + " (seed " + std::to_string(seed) +
+                     ")\n");
         soak::SurpriseFigures fig;
         std::string failure;
         if (!soak::RandomSurprises(out, static_cast<int>(surprises), static_cast<unsigned>(seed), fig, failure)) {
@@ -145,7 +166,8 @@ int main(int argc, char** argv)
         static const char* const kKinds[] = {"Neat Image closing", "box of Neat Image's", "replace question"};
         static const DWORD kBounds[] = {soak::kClosedBoundMs, soak::kBoxBoundMs, soak::kBoxBoundMs};
         std::ostringstream r;
-        r << "\nSurprises: " << fig.runs << " runs of " << soak::kSurpriseJobs << " jobs (surprise at job";
+        r << "\nSurprises, " << pacing << ": " << fig.runs << " runs of " << soak::kSurpriseJobs
+          << " jobs (surprise at job";
         for (int j = 0; j < soak::kSurpriseJobs; ++j)
             r << (j ? ", " : " ") << j + 1 << ": " << fig.atJob[j];
         r << ")\n";
@@ -171,6 +193,38 @@ int main(int argc, char** argv)
         tools::Print(r.str());
         if (code == 0 && (fig.runs < surprises || fig.stalls || fig.wrongMessages || fig.lateMessages ||
                           fig.eventsAfter || fig.wrongOutputs || fig.otherFailures))
+            code = 1;
+    }
+    if (carryOn > 0) {
+        tools::Print("\nCarry-on surprises: " + std::to_string(carryOn) + ", " + pacing + " (seed " +
+                     std::to_string(seed) + ")\n");
+        soak::CarryOnFigures fig;
+        std::string failure;
+        if (!soak::RandomCarryOn(out, static_cast<int>(carryOn), static_cast<unsigned>(seed), fig, failure)) {
+            std::fprintf(stderr, "soak_driver: carry-on surprises: %s\n", failure.c_str());
+            if (code == 0)
+                code = 2;
+        }
+        std::ostringstream r;
+        r << "\nCarry-on surprises, " << pacing << ": " << fig.runs << " runs of " << soak::kCarryOnJobs
+          << " jobs with \"Continue after a failed job\" (Neat Image closing " << fig.kinds[0] << ", box "
+          << fig.kinds[1] << ", replace question " << fig.kinds[2] << "; at job";
+        for (int j = 0; j < soak::kCarryOnJobs; ++j)
+            r << (j ? ", " : " ") << j + 1 << ": " << fig.atJob[j];
+        r << ")\n";
+        r << "  jobs saved:                      " << fig.jobsSaved << "\n";
+        r << "  jobs failed:                     " << fig.jobsFailed << "\n";
+        r << "  wrong outputs:                   " << fig.wrongOutputs << "\n";
+        r << "  stalls (no end within " << soak::kCarryOnStallMs / 1000 << " s):    " << fig.stalls << "\n";
+        r << "  wrong messages:                  " << fig.wrongMessages << "\n";
+        r << "  wrong ends:                      " << fig.wrongEnds << "\n";
+        r << "  Neat Image not at rest:          " << fig.leftOpen << "\n";
+        r << "  other failures:                  " << fig.otherFailures << "\n";
+        for (const std::string& n : fig.notes)
+            r << "  - " << n << "\n";
+        tools::Print(r.str());
+        if (code == 0 && (fig.runs < carryOn || fig.stalls || fig.wrongMessages || fig.wrongOutputs || fig.wrongEnds ||
+                          fig.leftOpen || fig.otherFailures))
             code = 1;
     }
     if (temporary && code == 0)

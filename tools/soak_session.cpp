@@ -1,6 +1,6 @@
 // The soak's session with Tolvane: a copy of the fast build started beside
-// the stand-in, the jobs put straight into its list, the output format, and
-// the small input images both parts work on.
+// the stand-in, its options, the jobs put straight into its list, the output
+// format, and the small input images the parts work on.
 #include "soak.h"
 
 #include "app/resource.h"
@@ -23,6 +23,25 @@ bool StartTolvane(const std::string& dir, Tolvane& app, std::string& failure)
     app.dialog = rig::WaitForWindow("#32770", "Tolvane", app.proc.pid, 15000);
     if (!app.dialog) {
         failure = "Tolvane's dialog did not appear";
+        return false;
+    }
+    return true;
+}
+
+bool CheckOption(const Tolvane& app, int id)
+{
+    HWND box = app.Item(id);
+    if (!box)
+        return false;
+    if (rig::CheckState(box) != BST_CHECKED)
+        rig::Click(box);
+    return rig::WaitUntil([&] { return rig::CheckState(box) == BST_CHECKED; }, 3000);
+}
+
+bool ApplyPacing(const Tolvane& app, std::string& failure)
+{
+    if (FastPacing && !CheckOption(app, IDC_FAST_PACING)) {
+        failure = "\"Fast pacing\" would not read checked";
         return false;
     }
     return true;

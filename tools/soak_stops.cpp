@@ -3,7 +3,8 @@
 // dialog must answer a sent WM_NULL within the limit (100 ms) from Stop until the box is
 // answered, the stand-in must journal no step of Tolvane's after the box
 // (only the end of what it was already doing), and the next Start must begin
-// at the first row.
+// at the first row. With --fast, every Tolvane started here has "Fast
+// pacing" checked.
 #include "soak.h"
 
 #include "answer_probe.h"
@@ -187,6 +188,8 @@ bool RandomStops(const std::string& out, int count, unsigned seed, StopFigures& 
         if (!StartTolvane(dir, *app, failure))
             return false;
         guard.Watch(app->proc.pid);
+        if (!ApplyPacing(*app, failure))
+            return false;
         if (!AddJobs(*app, images, profile, kStopJobs)) {
             failure = "cannot put the jobs into the list";
             return false;

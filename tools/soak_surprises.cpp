@@ -27,6 +27,17 @@
 // output (an output that was there beforehand stays byte for byte). The
 // stand-in's own box is answered here (No to the replace question), and both
 // programs are ended after each run.
+//
+// The carry-on runs do the same with "Continue after a failed job" checked
+// and four jobs. A box of Neat Image's (put at job k with --box-only and that
+// job's file name) and the replace question (job k's output alone there
+// beforehand) come in one run of all the jobs, which must go on: the status
+// "Processing complete (1 job failed)", one "Failed: <image>: <message>" line
+// in the session log, outputs for every other job and none for job k (but
+// for a box after its save), the existing output byte for byte, and Neat
+// Image left at rest (no box or dialog of its own up, its main window
+// enabled). Neat Image closing stays fatal: it is run as above, and the
+// session log must carry no "Failed: " line.
 #include "soak.h"
 
 #include "app/resource.h"
@@ -83,6 +94,9 @@ struct Plan {
     std::string step; // image-open, profile-open, filter or save
     std::string text; // the box's text, as the stand-in is given it
     int job = 1;      // 1-based: the job at which the surprise comes
+    int jobs = kSurpriseJobs;
+    bool carryOn = false; // "Continue after a failed job" checked
+    DWORD stallMs = kStallMs;
 };
 
 std::string Describe(const Plan& p)
@@ -90,7 +104,25 @@ std::string Describe(const Plan& p)
     std::string s = p.kind == SurpriseKind::Closed ? "closing at " + p.step
                     : p.kind == SurpriseKind::Box  ? "box at " + p.step
                                                    : std::string("replace question");
-    return s + ", job " + std::to_string(p.job) + " of " + std::to_string(kSurpriseJobs);
+    return s + ", job " + std::to_string(p.job) + " of " + std::to_string(p.jobs);
+}
+
+// A random plan: the kind, its step and text, and the job.
+Plan RandomPlan(std::mt19937& random, int jobs)
+{
+    Plan plan;
+    plan.jobs = jobs;
+    plan.kind = static_cast<SurpriseKind>(random() % 3);
+    if (plan.kind == SurpriseKind::Closed)
+        plan.step = kClosingSteps[random() % (sizeof kClosingSteps / sizeof *kClosingSteps)];
+    else if (plan.kind == SurpriseKind::Box)
+        plan.step = kBoxSteps[random() % (sizeof kBoxSteps / sizeof *kBoxSteps)];
+    else
+        plan.step = "save";
+    if (plan.kind == SurpriseKind::Box)
+        plan.text = kBoxTexts[random() % (sizeof kBoxTexts / sizeof *kBoxTexts)];
+    plan.job = 1 + static_cast<int>(random() % static_cast<unsigned>(jobs));
+    return plan;
 }
 
 // The stand-in's switches and journal event of the surprise.
@@ -164,9 +196,13 @@ struct RunResult {
     bool late = false;
     bool eventsAfter = false;
     bool wrongOutput = false;
+    bool wrongEnd = false;
+    bool leftOpen = false;
     bool other = false;
     bool measured = false;
     double tookMs = 0.0;
+    int saved = 0;  // the stand-ins' "saved" events
+    int failed = 0; // "Failed: " lines of the session log
     std::vector<std::string> notes;
     void Note(bool& flag, const std::string& s)
     {
@@ -181,7 +217,7 @@ bool OneRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, RunR
 {
     std::vector<std::string> images;
     std::string profile;
-    if (!WriteInputs(dir, kSurpriseJobs, images, profile)) {
+    if (!WriteInputs(dir, plan.jobs, images, profile)) {
         failure = "cannot write the input images";
         return false;
     }
@@ -203,6 +239,12 @@ bool OneRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, RunR
     guard.Watch(app.proc.pid);
     if (!SelectFormat(app, "Bitmap")) {
         failure = "cannot select the Bitmap format";
+        return false;
+    }
+    if (!ApplyPacing(app, failure))
+        return false;
+    if (plan.carryOn && !CheckOption(app, IDC_CONTINUE_ON_FAILURE)) {
+        failure = "\"Continue after a failed job\" would not read checked";
         return false;
     }
     HWND list = app.Item(IDC_JOB_LIST);
@@ -231,6 +273,7 @@ bool OneRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, RunR
             failure = "the run of the jobs before the surprise did not complete (status \"" + app.Status() + "\")";
             return false;
         }
+        r.saved += static_cast<int>(plain.EventsNamed("saved").size());
         plain.Close();
         // Remove takes one selected row a press.
         for (size_t left = at; left > 0; --left) {
@@ -279,7 +322,7 @@ bool OneRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, RunR
     std::string otherBox;
     const DWORD t0 = GetTickCount();
     bool ended = false;
-    while (GetTickCount() - t0 < kStallMs) {
+    while (GetTickCount() - t0 < plan.stallMs) {
         box = rig::FindTopWindow("#32770", "Error", app.proc.pid);
         if (box) {
             seenTick = GetTickCount();
@@ -297,7 +340,7 @@ bool OneRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, RunR
         Sleep(5);
     }
     if (!box) {
-        r.Note(r.stall, "no \"Error\" box within " + std::to_string(kStallMs / 1000) + " s" +
+        r.Note(r.stall, "no \"Error\" box within " + std::to_string(plan.stallMs / 1000) + " s" +
                             (otherBox.empty() ? "" : " (Tolvane showed \"" + otherBox + "\")") +
                             (ended ? " (Tolvane ended)" : "") + ", status \"" + app.Status() + "\"");
     } else {
@@ -323,6 +366,11 @@ bool OneRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, RunR
         // The session log ends with the message, the run's closing line right
         // before it.
         std::string log = rig::ReadFileText(paths::JoinPath(dir, "tolvane_log.txt"));
+        // With "Continue after a failed job" a closed Neat Image is still no
+        // failed job of a run that goes on.
+        r.failed = static_cast<int>(rig::CountOf(log, "Failed: "));
+        if (plan.carryOn && r.failed != 0)
+            r.Note(r.wrongMessage, "the session log has " + std::to_string(r.failed) + " \"Failed: \" lines");
         const std::string last = "\r\n" + message + "\r\n";
         if (log.size() < last.size() || log.compare(log.size() - last.size(), last.size(), last) != 0) {
             std::string tail = log.size() > 160 ? log.substr(log.size() - 160) : log;
@@ -339,6 +387,8 @@ bool OneRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, RunR
     // Whatever a dying Tolvane had posted would be journaled by now.
     Sleep(300);
     std::vector<rig::JournalEvent> events = standin.Events();
+    for (const rig::JournalEvent& e : events)
+        r.saved += e.name == "saved";
     size_t surprise = events.size();
     for (size_t i = 0; i < events.size(); ++i) {
         const rig::JournalEvent& e = events[i];
@@ -413,6 +463,252 @@ bool OneRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, RunR
     return true;
 }
 
+// The stand-in's windows that a user would have to deal with: visible,
+// captioned, other than its main window.
+std::vector<HWND> StandInWindowsUp(const rig::StandInApp& standin)
+{
+    std::vector<HWND> up;
+    for (HWND w : rig::TopWindowsOf(standin.proc.pid))
+        if (w != standin.main && IsWindowVisible(w) && (rig::StyleOf(w) & WS_CAPTION) == WS_CAPTION)
+            up.push_back(w);
+    return up;
+}
+
+// Answers whatever the stand-in still shows, as its user would: its own
+// boxes (No to the replace question), then its dialogs. False when something
+// would not go.
+bool AnswerStandIn(const rig::StandInApp& standin)
+{
+    for (int round = 0; round < 5; ++round) {
+        bool any = false;
+        for (HWND w : rig::TopWindowsOf(standin.proc.pid)) {
+            if (!rig::IsMessageBox(w))
+                continue;
+            rig::AnswerMessageBox(w, rig::TitleOf(w) == "Confirm Save As" ? IDNO : IDOK);
+            rig::WaitForWindowGone(w, 3000);
+            any = true;
+        }
+        rig::WaitUntil([&] { return rig::FindTopWindow("TCalcForm", nullptr, standin.proc.pid) == nullptr; }, 5000);
+        if (!CancelStandInDialogs(standin.proc.pid))
+            return false;
+        if (!any)
+            return true;
+    }
+    return false;
+}
+
+// One carry-on run of a box of Neat Image's or of the replace question in
+// `dir`: all the jobs in one run, which must go on past the failed job.
+// Fills `r`; false only when the set-up failed (with the reason).
+bool CarryOnRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, RunResult& r, std::string& failure)
+{
+    std::vector<std::string> images;
+    std::string profile;
+    if (!WriteInputs(dir, plan.jobs, images, profile)) {
+        failure = "cannot write the input images";
+        return false;
+    }
+    std::vector<std::string> outputs;
+    for (const std::string& image : images)
+        outputs.push_back(OutputOf(image));
+    const size_t at = static_cast<size_t>(plan.job - 1);
+    const std::string kept = "an earlier output of job " + std::to_string(plan.job) + ", not to be replaced (" +
+                             std::to_string(GetTickCount()) + ")\r\n";
+    if (plan.kind == SurpriseKind::Replace && !rig::WriteFileText(outputs[at], kept)) {
+        failure = "cannot write the existing output";
+        return false;
+    }
+
+    Tolvane app;
+    if (!StartTolvane(dir, app, failure))
+        return false;
+    guard.Watch(app.proc.pid);
+    if (!SelectFormat(app, "Bitmap")) {
+        failure = "cannot select the Bitmap format";
+        return false;
+    }
+    if (!ApplyPacing(app, failure))
+        return false;
+    if (!CheckOption(app, IDC_CONTINUE_ON_FAILURE)) {
+        failure = "\"Continue after a failed job\" would not read checked";
+        return false;
+    }
+    if (!AddJobs(app, images, profile, plan.jobs)) {
+        failure = "cannot put the jobs into the list";
+        return false;
+    }
+
+    rig::StandInApp standin;
+    std::string error;
+    const std::string standinDir = paths::JoinPath(dir, "standin");
+    tools::EnsureFolder(standinDir);
+    const std::string switches = plan.kind == SurpriseKind::Box
+                                     ? Switches(plan) + " --box-only " + paths::FileNameOf(images[at])
+                                     : Switches(plan);
+    if (!standin.Start(switches, &error, standinDir)) {
+        failure = "the stand-in did not start: " + error;
+        return false;
+    }
+    guard.Watch(standin.proc.pid);
+
+    const std::string message = plan.kind == SurpriseKind::Box
+                                    ? "Neat Image is showing \"Neat Image\": " + Folded(plan.text)
+                                    : "Neat Image is showing \"Confirm Save As\": " + outputs[at] +
+                                          " already exists. Do you want to replace it?";
+    const int others = plan.jobs - 1;
+    const bool savedAtSurprise = plan.kind == SurpriseKind::Box && plan.step == "save";
+
+    // Start, then wait for the run's end: a status "Processing complete ..."
+    // or "Processing stopped ...", a box of Tolvane's, or its end.
+    app.Press(IDC_START);
+    std::string status, boxSeen;
+    bool ended = false, finished = false;
+    const DWORD t0 = GetTickCount();
+    while (GetTickCount() - t0 < plan.stallMs) {
+        status = app.Status();
+        if (status.compare(0, 19, "Processing complete") == 0 || status.compare(0, 18, "Processing stopped") == 0) {
+            finished = true;
+            break;
+        }
+        for (HWND w : rig::TopWindowsOf(app.proc.pid)) {
+            if (!rig::IsMessageBox(w))
+                continue;
+            std::string text;
+            rig::WaitUntil(
+                [&] {
+                    HWND control = GetDlgItem(w, 0xFFFF);
+                    text = control ? rig::TextOf(control) : std::string();
+                    return !text.empty() || !IsWindow(w);
+                },
+                2000);
+            boxSeen = "\"" + rig::TitleOf(w) + "\": " + OneLine(text);
+            rig::AnswerMessageBox(w);
+            rig::WaitForWindowGone(w, 3000);
+            break;
+        }
+        if (!boxSeen.empty())
+            break;
+        if (WaitForSingleObject(app.proc.process, 0) == WAIT_OBJECT_0) {
+            ended = true;
+            break;
+        }
+        Sleep(20);
+    }
+    if (finished) {
+        // A box of Tolvane's right after the end of the run would be a failure too.
+        Sleep(300);
+        for (HWND w : rig::TopWindowsOf(app.proc.pid))
+            if (rig::IsMessageBox(w)) {
+                boxSeen = "\"" + rig::TitleOf(w) + "\" after the run";
+                rig::AnswerMessageBox(w);
+                rig::WaitForWindowGone(w, 3000);
+            }
+    }
+    if (!boxSeen.empty())
+        r.Note(r.wrongEnd, "Tolvane showed " + boxSeen + " (status \"" + app.Status() + "\")");
+    else if (ended)
+        r.Note(r.wrongEnd, "Tolvane ended during the run (status \"" + status + "\")");
+    else if (!finished)
+        r.Note(r.stall,
+               "no end of the run within " + std::to_string(plan.stallMs / 1000) + " s, status \"" + status + "\"");
+    else if (status.compare(0, 18, "Processing stopped") == 0)
+        r.Note(r.wrongEnd, "the run stopped: \"" + status + "\"");
+    else if (status != "Processing complete (1 job failed)")
+        r.Note(r.wrongMessage, "the status read \"" + status + "\"");
+    if (finished && WaitForSingleObject(app.proc.process, 0) == WAIT_OBJECT_0)
+        r.Note(r.wrongEnd, "Tolvane ended after the run");
+
+    // Neat Image at rest once the run is over: nothing of its own up, its
+    // main window enabled. A stalled run is ended first.
+    if (!finished)
+        rig::EndProgram(app.proc);
+    Sleep(200);
+    std::string up;
+    for (HWND w : StandInWindowsUp(standin))
+        up += (up.empty() ? "" : ", ") + rig::ClassOf(w) + " \"" + rig::TitleOf(w) + "\"";
+    if (!up.empty())
+        r.Note(r.leftOpen, "left up in the stand-in: " + up);
+    if (!IsWindowEnabled(standin.main))
+        r.Note(r.leftOpen, "the stand-in's main window is disabled");
+
+    // The session log: one "Failed: " line, for the job of the surprise,
+    // with the message, and the run's summary.
+    const std::string log = rig::ReadFileText(paths::JoinPath(dir, "tolvane_log.txt"));
+    r.failed = static_cast<int>(rig::CountOf(log, "Failed: "));
+    const std::string line = "Failed: " + images[at] + ": " + message + "\r\n";
+    if (r.failed != 1 || rig::CountOf(log, line) != 1) {
+        std::string failedLines;
+        for (size_t p = log.find("Failed: "); p != std::string::npos; p = log.find("Failed: ", p + 1))
+            failedLines += (failedLines.empty() ? "" : " | ") + OneLine(log.substr(p, log.find("\r\n", p) - p));
+        r.Note(r.wrongMessage, std::to_string(r.failed) + " \"Failed: \" lines, not the one due: " +
+                                   (failedLines.empty() ? "none" : failedLines));
+    }
+    const std::string summary = "Run complete: " + std::to_string(others) + " processed, 0 skipped, 1 failed in ";
+    if (finished && rig::CountOf(log, summary) != 1)
+        r.Note(r.wrongMessage, "no \"" + summary + "...\" line in the session log");
+
+    // The journal: the surprise once, at the job planned, answered (by
+    // Tolvane: nothing of the stand-in's is answered here before this), and
+    // never a Yes to the replace question.
+    std::vector<rig::JournalEvent> events = standin.Events();
+    int surprises = 0, answered = 0, yes = 0;
+    std::string askedAbout;
+    for (const rig::JournalEvent& e : events) {
+        r.saved += e.name == "saved";
+        if (plan.kind == SurpriseKind::Box) {
+            surprises += e.name == "box" && e.args == plan.step;
+            answered += e.name == "box-answered";
+        } else {
+            if (e.name == "confirm") {
+                ++surprises;
+                askedAbout = e.args;
+            }
+            answered += e.name == "confirm-answered";
+            yes += e.name == "confirm-answered" && e.args == "yes";
+        }
+    }
+    if (surprises != 1)
+        r.Note(r.other, std::string("the stand-in journaled ") + std::to_string(surprises) + " \"" +
+                            EventOf(plan.kind) + "\" events, not 1");
+    if (finished && answered != surprises)
+        r.Note(r.leftOpen, "the stand-in's box was answered " + std::to_string(answered) + " times of " +
+                               std::to_string(surprises));
+    if (yes > 0)
+        r.Note(r.wrongOutput, "the replace question was answered Yes");
+    if (plan.kind == SurpriseKind::Replace && surprises == 1 && askedAbout != outputs[at])
+        r.Note(r.other, "the stand-in asked about " + askedAbout);
+    const int savesDue = others + (savedAtSurprise ? 1 : 0);
+    if (finished && r.saved != savesDue)
+        r.Note(r.wrongOutput,
+               "the stand-in saved " + std::to_string(r.saved) + " times, not " + std::to_string(savesDue));
+
+    // Whatever is still up is answered here; the stand-in must then close.
+    if (!AnswerStandIn(standin))
+        r.Note(r.other, "a dialog of the stand-in would not close");
+    DWORD code = 0;
+    if (!standin.Close(&code, 5000))
+        r.Note(r.other, "the stand-in did not close within 5 s");
+    rig::EndProgram(standin.proc);
+    rig::EndProgram(app.proc);
+
+    // Outputs: every other job's there; the failed job's only for a box after
+    // its save; an output there beforehand as it was.
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        const std::string& o = outputs[i];
+        const std::string job = "job " + std::to_string(i + 1);
+        if (i == at && plan.kind == SurpriseKind::Replace) {
+            if (rig::ReadFileText(o) != kept)
+                r.Note(r.wrongOutput, job + ": the existing output " + o + " was changed");
+            continue;
+        }
+        const bool want = i != at || savedAtSurprise;
+        if (rig::FileExists(o) != want)
+            r.Note(r.wrongOutput, job + ": " + o + (want ? " is missing" : " exists"));
+        else if (want && tools::FileSize(o) <= 0)
+            r.Note(r.wrongOutput, job + ": " + o + " is empty");
+    }
+    return true;
+}
 } // namespace
 
 bool RandomSurprises(const std::string& out, int count, unsigned seed, SurpriseFigures& fig, std::string& failure)
@@ -426,17 +722,7 @@ bool RandomSurprises(const std::string& out, int count, unsigned seed, SurpriseF
     int setupFailures = 0;
     size_t straysSeen = 0;
     for (int n = 1; n <= count; ++n) {
-        Plan plan;
-        plan.kind = static_cast<SurpriseKind>(random() % 3);
-        if (plan.kind == SurpriseKind::Closed)
-            plan.step = kClosingSteps[random() % (sizeof kClosingSteps / sizeof *kClosingSteps)];
-        else if (plan.kind == SurpriseKind::Box)
-            plan.step = kBoxSteps[random() % (sizeof kBoxSteps / sizeof *kBoxSteps)];
-        else
-            plan.step = "save";
-        if (plan.kind == SurpriseKind::Box)
-            plan.text = kBoxTexts[random() % (sizeof kBoxTexts / sizeof *kBoxTexts)];
-        plan.job = 1 + static_cast<int>(random() % kSurpriseJobs);
+        const Plan plan = RandomPlan(random, kSurpriseJobs);
 
         const std::string dir = paths::JoinPath(root, "run" + std::to_string(n));
         rig::RemoveTree(dir);
@@ -480,6 +766,65 @@ bool RandomSurprises(const std::string& out, int count, unsigned seed, SurpriseF
             rig::RemoveTree(dir); // a run that passed leaves nothing behind
         if (fig.runs % 10 == 0)
             tools::Print("  " + std::to_string(fig.runs) + " surprises\n");
+    }
+    return true;
+}
+
+bool RandomCarryOn(const std::string& out, int count, unsigned seed, CarryOnFigures& fig, std::string& failure)
+{
+    const std::string root = paths::JoinPath(out, "carry-on");
+    tools::EnsureFolder(root);
+    // Stray boxes only, after the stall limit: Tolvane answers the
+    // stand-in's boxes itself, and its own fatal box is answered here.
+    rig::Watchdog guard(kCarryOnStallMs + 10000);
+    std::mt19937 random(seed ^ 0x5eedc0deu);
+    int setupFailures = 0;
+    size_t straysSeen = 0;
+    for (int n = 1; n <= count; ++n) {
+        Plan plan = RandomPlan(random, kCarryOnJobs);
+        plan.carryOn = true;
+        plan.stallMs = kCarryOnStallMs;
+
+        const std::string dir = paths::JoinPath(root, "run" + std::to_string(n));
+        rig::RemoveTree(dir);
+        tools::EnsureFolder(dir);
+        const std::string label = "Carry-on " + std::to_string(n) + " (" + Describe(plan) + ")";
+        RunResult r;
+        std::string why;
+        const bool ran =
+            plan.kind == SurpriseKind::Closed ? OneRun(dir, plan, guard, r, why) : CarryOnRun(dir, plan, guard, r, why);
+        if (!ran) {
+            fig.Note(label + ": set-up failed: " + why);
+            if (++setupFailures > 3) {
+                failure = "the set-up failed " + std::to_string(setupFailures) + " times; last: " + why;
+                return false;
+            }
+            --n;
+            continue;
+        }
+        std::vector<std::string> strays = guard.Answered();
+        if (strays.size() > straysSeen) {
+            r.Note(r.other, "a stray box: " + strays.back());
+            straysSeen = strays.size();
+        }
+
+        ++fig.runs;
+        ++fig.kinds[static_cast<int>(plan.kind)];
+        ++fig.atJob[plan.job - 1];
+        fig.jobsSaved += r.saved;
+        fig.jobsFailed += r.failed;
+        fig.stalls += r.stall;
+        fig.wrongMessages += r.wrongMessage;
+        fig.wrongOutputs += r.wrongOutput;
+        fig.wrongEnds += r.wrongEnd;
+        fig.leftOpen += r.leftOpen;
+        fig.otherFailures += r.other || r.late || r.eventsAfter;
+        for (const std::string& s : r.notes)
+            fig.Note(label + ": " + s);
+        if (r.notes.empty())
+            rig::RemoveTree(dir); // a run that passed leaves nothing behind
+        if (fig.runs % 10 == 0)
+            tools::Print("  " + std::to_string(fig.runs) + " carry-on runs\n");
     }
     return true;
 }
