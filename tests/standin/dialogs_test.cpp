@@ -173,6 +173,10 @@ TEST_F(StandinTest, JpegOptionsFaultSwitches)
             HWND jpeg = rig::WaitForWindow("TSaveJPEGform", nullptr, app.proc.pid, kWaitMs, true);
             ASSERT_NE(jpeg, nullptr) << app.Journal();
             EXPECT_EQ(GetParent(jpeg), app.app);
+            // Found as soon as it exists, hidden, before its buttons and its
+            // showing: a shown one is complete.
+            if (c.expect != Hidden)
+                rig::WaitUntil([&] { return IsWindowVisible(jpeg) != FALSE; }, kWaitMs);
             switch (c.expect) {
             case NoOk:
                 EXPECT_TRUE(IsWindowVisible(jpeg));
