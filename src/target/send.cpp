@@ -36,16 +36,21 @@ constexpr DWORD kClosingMs = 2000;
 // closed" when it is on its way out, else with the refusal's own text.
 [[noreturn]] void Refused()
 {
+    FatalUnlessClosed(kRefusedCommand);
+}
+
+} // namespace
+
+void FatalUnlessClosed(const char* message)
+{
     DWORD start = GetTickCount();
     while (!TargetGone() && GetTickCount() - start < kClosingMs)
         Sleep(20);
     if (TargetGone())
         FatalError("Neat Image has closed");
     WatchTarget();
-    FatalError(kRefusedCommand);
+    FatalError(message);
 }
-
-} // namespace
 
 void PostToTarget(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

@@ -14,6 +14,12 @@ constexpr DWORD kSendBoundMs = 1500;
 constexpr char kRefusedCommand[] =
     "Neat Image refused a command from Tolvane: start both programs with the same rights";
 
+// Ends the process with `message`, or with "Neat Image has closed" when Neat
+// Image is on its way out (batch worker): a window or menu that went missing
+// as it closes is no fault of its own. Its windows and its process end a
+// moment apart, so this waits that moment before it decides.
+[[noreturn]] void FatalUnlessClosed(const char* message);
+
 // Posts a message to a window of Neat Image (batch worker). A post that
 // fails ends the process: with "Neat Image has closed" when its main window
 // is gone, else with kRefusedCommand (Windows drops the posts of a program

@@ -277,7 +277,7 @@ HWND WaitForFileDialog(FileDialogKind kind, PauseOrder order, const char* traceE
     wanted.count = FileDialogTitles(kind, &wanted.titles);
     if (!Poll(WAIT_TRIES, order, FileDialogShown, &wanted, traceEachTry)) {
         if (!CommandFound)
-            FatalError(failure);
+            FatalUnlessClosed(failure);
         JobFailed(failure);
     }
     WatchExpectWindow(wanted.found);
@@ -435,7 +435,7 @@ HWND FileNameBox(HWND dialog)
 {
     HWND edit = FindFileNameBox(dialog);
     if (edit == nullptr)
-        FatalError("Could not get handle to edit box");
+        FatalUnlessClosed("Could not get handle to edit box");
     return edit;
 }
 
@@ -459,7 +459,7 @@ HWND DialogButton(HWND dialog, const char* caption, const char* failure)
 {
     HWND button = FindDialogButton(dialog, caption);
     if (button == nullptr)
-        FatalError(failure);
+        FatalUnlessClosed(failure);
     return button;
 }
 
@@ -515,7 +515,7 @@ void ConfirmJpegOptions()
     AwaitReady(PAUSE_MS, JpegOptionsReady, &options, kSettleMs);
     HWND ok = FindWindowExA(options, nullptr, kJpegOkClass, kJpegOkText);
     if (ok == nullptr)
-        FatalError("Could not get handle to OK button");
+        FatalUnlessClosed("Could not get handle to OK button");
     Press(options, ok);
     Trace("OK Clicked\n");
     EnsureClosed(options, "JPEG Save window did not close");
@@ -543,7 +543,7 @@ void ReadProposedName(HWND edit)
         }
         Pause(PAUSE_MS);
     }
-    FatalError("Could not read the proposed file name");
+    FatalUnlessClosed("Could not read the proposed file name");
 }
 
 // Readiness of the saved output, named by OutputName: a full path, present,
@@ -600,7 +600,7 @@ int ProcessImage(const char* imagePath, const char* profilePath)
     WorkerCheckpoint();
     int apply = FindMenuCommand(TargetMainWindow, kMenuFilter, kItemApply);
     if (apply == -1)
-        FatalError("Could not find Filter Apply menu item");
+        FatalUnlessClosed("Could not find Filter Apply menu item");
     WorkerCheckpoint();
     AwaitTargetIdle();
     WatchInsideApply(true);
