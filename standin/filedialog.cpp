@@ -26,6 +26,14 @@ enum : int {
 // --staged-dialog: the timer after which the file name box and the button are
 // created.
 constexpr UINT_PTR kStagedTimerId = 0x57A6;
+// --late-name: the timer after which the Save As dialog fills in its name.
+constexpr UINT_PTR kLateNameTimerId = 0x57A7;
+
+// --late-name applies to this dialog: a Save As dialog of the stand-in's own.
+bool NamesLate(const FileDialogSetup& setup)
+{
+    return setup.kind == KIND_SAVE_AS && g_options.lateNameMs > 0;
+}
 
 struct Entry {
     enum Type { Parent, Folder, Drive, File } type;
@@ -292,8 +300,8 @@ void CreateStagedControls(HWND dlg, DialogState& st)
         return w;
     };
     if (!k.noEdit) {
-        HWND edit = place("Edit", st.setup->initialName.c_str(), IDC_NAME, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL,
-                          RECT{60, 7, 273, 20});
+        HWND edit = place("Edit", NamesLate(*st.setup) ? "" : st.setup->initialName.c_str(), IDC_NAME,
+                          WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, RECT{60, 7, 273, 20});
         if (edit)
             SetWindowLongA(edit, GWL_EXSTYLE, GetWindowLongA(edit, GWL_EXSTYLE) | WS_EX_CLIENTEDGE);
     }
@@ -313,7 +321,7 @@ INT_PTR CALLBACK FileDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
         SetDlgItemTextA(dlg, IDC_TYPES, types.c_str());
         EnterFolder(dlg, *st, st->folder);
         if (HWND edit = GetDlgItem(dlg, IDC_NAME)) {
-            SetWindowTextA(edit, st->setup->initialName.c_str());
+            SetWindowTextA(edit, NamesLate(*st->setup) ? "" : st->setup->initialName.c_str());
             SendMessageA(edit, EM_SETSEL, 0, -1);
             SetFocus(edit);
             return FALSE; // focus set here
@@ -325,6 +333,12 @@ INT_PTR CALLBACK FileDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
         if (wp == kStagedTimerId && st) {
             KillTimer(dlg, kStagedTimerId);
             CreateStagedControls(dlg, *st);
+            return TRUE;
+        }
+        if (wp == kLateNameTimerId && st) {
+            KillTimer(dlg, kLateNameTimerId);
+            SetDlgItemTextA(dlg, IDC_NAME, st->setup->initialName.c_str());
+            Journal("named", KindName(st->setup->kind));
             return TRUE;
         }
         return FALSE;
@@ -413,6 +427,8 @@ bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen)
     }
     if (staged)
         SetTimer(dlg, kStagedTimerId, k.stagedMs, nullptr);
+    if (NamesLate(setup))
+        SetTimer(dlg, kLateNameTimerId, g_options.lateNameMs, nullptr);
     bool finished = RunModalLoop(dlg, st.done);
     modal.End();
     DestroyWindow(dlg);

@@ -37,6 +37,7 @@
 //   loading <image|profile> / loaded <image|profile>
 //                                        --load-ms: loading began / ended, its items enabled again
 //   controls <kind>                      --staged-dialog: the file name box and button were created
+//   named <kind>                         --late-name: the Save As dialog filled in its proposed name
 //   save-begin <path>                    --save-ms: the first piece of the output is about to be written
 //   dialog-failed <kind> <code>          --system-dialogs: the system's dialog failed
 //                                        (CommDlgExtendedError in hex); "cancelled <kind>" follows

@@ -84,7 +84,7 @@ const char* UsageLine()
            "[--no-edit KIND] [--no-button KIND] [--no-menu-item NAME] [--filter-ms MS] [--main-title TEXT] "
            "[--app-title TEXT] [--class-suffix S] [--propose NAME] [--refuse KIND NAME] [--exit-at STEP] "
            "[--box-at STEP TEXT] [--box-only NAME] [--confirm-overwrite] [--jpeg-form-hidden] [--system-dialogs] "
-           "[--system-titles] [--load-ms MS] [--staged-dialog KIND MS] [--save-ms MS]  "
+           "[--system-titles] [--load-ms MS] [--staged-dialog KIND MS] [--save-ms MS] [--late-name MS]  "
            "(KIND: image-open|profile-open|save-as|jpeg-options; "
            "NAME: image-open|profile-open|filter-apply|image-saveas; "
            "STEP: image-open|profile-open|filter|save, not profile-open for --box-at)";
@@ -171,10 +171,11 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
             if (!ParseMs(w, ms))
                 return error = "bad milliseconds: " + w, false;
             o.kind[kind].stagedMs = ms;
-        } else if (a == "--load-ms" || a == "--save-ms") {
+        } else if (a == "--load-ms" || a == "--save-ms" || a == "--late-name") {
             if (!next(v))
                 return false;
-            if (!ParseMs(v, a == "--load-ms" ? o.loadMs : o.saveMs))
+            unsigned& ms = a == "--load-ms" ? o.loadMs : a == "--save-ms" ? o.saveMs : o.lateNameMs;
+            if (!ParseMs(v, ms))
                 return error = "bad milliseconds: " + v, false;
         } else if (a == "--filter-ms") {
             if (!next(v))

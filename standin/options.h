@@ -37,6 +37,10 @@
 //                         without its file name box and its button; both are created MS
 //                         milliseconds later; journals "controls <kind>" then (file dialogs
 //                         only)
+//   --late-name MS        the stand-in's own Save As dialog shows with its file name box
+//                         empty and fills in the name it proposes MS milliseconds later, as
+//                         a program that works out the name after showing the dialog;
+//                         journals "named save-as" then
 //   --save-ms MS          the output file is written over MS milliseconds once the dialogs
 //                         have closed, in ten growing pieces on a timer, held open without
 //                         sharing until it is complete, while the UI thread goes on serving
@@ -121,6 +125,7 @@ struct Options {
     unsigned filterMs = 0;
     unsigned loadMs = 0;
     unsigned saveMs = 0;
+    unsigned lateNameMs = 0; // --late-name
     bool haveMainTitle = false;
     std::string mainTitle;
     std::string appTitle = "Neat Image";

@@ -58,6 +58,8 @@ struct StopFigures {
     int wrongStarts = 0;   // Starts that did not begin at the first row
     int otherFailures = 0; // wrong box text, wrong status, a stand-in that would not settle, a stray box
     int missed = 0;        // runs that ended before the Stop (not counted)
+    int ignored = 0;       // commands the stand-in ignored: they came while it could not take them
+    int wrongOutputs = 0;  // outputs saved unfiltered or in another format than chosen
     std::vector<double> stopToBoxMs;
     double worstAnswerMs = 0.0;
     std::vector<std::string> notes; // the first few failures, described

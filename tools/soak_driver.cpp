@@ -132,6 +132,8 @@ int main(int argc, char** argv)
         r << "  dialog slower than " << Fixed(soak::AnswerLimitMs, 0) << " ms:       " << fig.slowAnswers
           << " (worst answer " << Fixed(fig.worstAnswerMs, 1) << " ms)\n";
         r << "  next Start not at the first row: " << fig.wrongStarts << "\n";
+        r << "  ignored commands:                " << fig.ignored << "\n";
+        r << "  wrong outputs:                   " << fig.wrongOutputs << "\n";
         r << "  other failures:                  " << fig.otherFailures << "\n";
         if (!fig.stopToBoxMs.empty())
             r << "  Stop to box: median " << Fixed(tools::Median(fig.stopToBoxMs), 1) << " ms, worst "
@@ -139,7 +141,8 @@ int main(int argc, char** argv)
         for (const std::string& n : fig.notes)
             r << "  - " << n << "\n";
         tools::Print(r.str());
-        if (code == 0 && (fig.hangs || fig.lateSteps || fig.slowAnswers || fig.wrongStarts || fig.otherFailures))
+        if (code == 0 && (fig.hangs || fig.lateSteps || fig.slowAnswers || fig.wrongStarts || fig.ignored ||
+                          fig.wrongOutputs || fig.otherFailures))
             code = 1;
     }
     if (jobs > 0) {

@@ -4,7 +4,11 @@
 // answered, the stand-in must journal no step of Tolvane's after the box
 // (only the end of what it was already doing), and the next Start must begin
 // at the first row. With --fast, every Tolvane started here has "Fast
-// pacing" checked.
+// pacing" checked, and the stand-in is slow the way a real program is (it
+// loads what it opened, saves in the background, fills in the name it
+// proposes after showing its Save As dialog): no command may reach it while
+// it cannot take it ("ignored"), and every output saved must be filtered and
+// in the format chosen.
 #include "soak.h"
 
 #include "answer_probe.h"
@@ -137,18 +141,47 @@ bool LegitimatelyLate(const rig::JournalEvent& e, const InFlight& f, const Left&
     }
     if (e.name == "filter-begin" || e.name == "filter-applied" || e.name == "filter-failed")
         return c == "filter-apply";
+    // A dialog already shown finishing itself; loading what was already opened.
+    if (e.name == "controls" || e.name == "named")
+        return Contains(f.shown, e.args);
+    if (e.name == "loading" || e.name == "loaded")
+        return true;
     if (e.name == "image-opened" || e.name == "open-failed")
         return c == "image-open" && Contains(f.shown, "image-open") && !atBox.imageOrProfileOpen;
     if (e.name == "profile-opened" || e.name == "profile-failed")
         return c == "profile-open" && Contains(f.shown, "profile-open") && !atBox.imageOrProfileOpen;
-    if (e.name == "saved" || e.name == "save-failed") {
+    if (e.name == "saved" || e.name == "save-failed" || e.name == "save-begin") {
         if (c != "image-saveas")
             return false;
         if (jpeg)
             return Contains(f.shown, "jpeg-options") && !atBox.jpeg;
         return Contains(f.shown, "save-as") && !atBox.saveAs;
     }
-    return false; // menu, busy, never, hidden, ...: a step after the box
+    return false; // menu, busy, ignored, never, hidden, ...: a step after the box
+}
+
+// Fast pacing's figures over the journal of one run (from `from` on): the
+// commands the stand-in ignored, and the outputs saved unfiltered or in
+// another format than `format` ("BMP" or "JPEG").
+void CountPacingFaults(const std::vector<rig::JournalEvent>& events, size_t from, const char* format,
+                       const std::string& label, StopFigures& fig)
+{
+    std::vector<rig::JournalEvent> run(events.begin() + static_cast<std::ptrdiff_t>(std::min(from, events.size())),
+                                       events.end());
+    for (const auto& e : run)
+        if (e.name == "ignored") {
+            ++fig.ignored;
+            fig.Note(label + ": the stand-in ignored \"" + e.args + "\"");
+        }
+    for (const tools::JobRecord& j : tools::JobsFromJournal(run)) {
+        if (j.saved == 0)
+            continue;
+        if (j.filterDone == 0 || j.filterDone > j.saved || j.savedAs != format) {
+            ++fig.wrongOutputs;
+            fig.Note(label + ": " + j.output + " saved as " + j.savedAs +
+                     (j.filterDone == 0 || j.filterDone > j.saved ? ", unfiltered" : ""));
+        }
+    }
 }
 
 // Presses Start and waits for the first row's status line. False (with the
@@ -176,8 +209,11 @@ bool RandomStops(const std::string& out, int count, unsigned seed, StopFigures& 
     rig::Watchdog guard(8000);
     rig::StandInApp standin;
     std::string error;
-    // A filter long enough that some Stops land in it.
-    if (!standin.Start("--filter-ms 300", &error, dir)) {
+    // A filter long enough that some Stops land in it; with fast pacing,
+    // the slowness of a real program besides.
+    const char* switches =
+        FastPacing ? "--filter-ms 300 --load-ms 150 --save-ms 150 --late-name 60" : "--filter-ms 300";
+    if (!standin.Start(switches, &error, dir)) {
         failure = "the stand-in did not start: " + error;
         return false;
     }
@@ -214,6 +250,8 @@ bool RandomStops(const std::string& out, int count, unsigned seed, StopFigures& 
             return false;
         }
         runMs = rig::NowMs() - t0;
+        standin.WaitForEvents("saved", static_cast<size_t>(kStopJobs), 5000);
+        CountPacingFaults(standin.Events(), 0, "JPEG", "the whole run", fig);
     }
     tools::Print("  a whole run of " + std::to_string(kStopJobs) + " jobs takes " + Fixed(runMs / 1000.0, 2) +
                  " s; Stops at random instants within it\n");
@@ -344,6 +382,7 @@ bool RandomStops(const std::string& out, int count, unsigned seed, StopFigures& 
             ++fig.lateSteps;
             fig.Note(label + ": after the box (Stop during \"" + flight.command + "\"): " + late);
         }
+        CountPacingFaults(events, mark, jpeg ? "JPEG" : "BMP", label, fig);
         if (app->Status() != "Processing terminated") {
             other = true;
             fig.Note(label + ": status became \"" + app->Status() + "\" after the Stop");

@@ -33,27 +33,33 @@ bool Matches(const MENUITEMINFOA& info, const char* caption, const char* prefix)
     return info.fType == 0 && std::strncmp(caption, prefix, std::strlen(prefix)) == 0;
 }
 
-} // namespace
-
-// Walks the menu bar of `window` (batch worker). Nothing is cached: Neat Image
-// may rebuild its menus between calls.
-int FindMenuCommand(HWND window, const char* topPrefix, const char* itemPrefix)
+// The one walk of a menu bar, for FindMenuCommand and FindMenuItem: the
+// command identifier of the first matching item, -1 when there is none, and
+// where it was found. With `trace` each top-level caption tested is traced;
+// fast pacing's repeated lookups go without.
+int WalkMenu(HWND window, const char* topPrefix, const char* itemPrefix, bool trace, MenuItemRef* where)
 {
+    if (where != nullptr)
+        *where = {nullptr, -1, 0};
     HMENU menuBar = GetMenu(window);
     if (menuBar == nullptr) {
-        Trace("Error getting menu handle");
+        if (trace)
+            Trace("Error getting menu handle");
         return -1;
     }
-    Trace("Found hMenu: %d", static_cast<int>(reinterpret_cast<INT_PTR>(menuBar)));
+    if (trace)
+        Trace("Found hMenu: %d", static_cast<int>(reinterpret_cast<INT_PTR>(menuBar)));
 
     int count = GetMenuItemCount(menuBar);
     if (count == -1) {
-        Trace("Error getting menu count");
+        if (trace)
+            Trace("Error getting menu count");
         return -1;
     }
 
-    char topCaption[256];
-    char itemCaption[256];
+    // Caption buffers of TEXT_MAX + 1 bytes, outside the worker's stack.
+    static char topCaption[TEXT_MAX + 1];
+    static char itemCaption[TEXT_MAX + 1];
     MENUITEMINFOA top = {};
     MENUITEMINFOA item = {};
     top.cbSize = kMenuItemInfoSize;
@@ -61,11 +67,13 @@ int FindMenuCommand(HWND window, const char* topPrefix, const char* itemPrefix)
 
     for (int i = 0; i < count; ++i) {
         QueryCaption(menuBar, i, &top, topCaption);
-        Trace("Testing: %s vs. %s\n", topCaption, topPrefix);
+        if (trace)
+            Trace("Testing: %s vs. %s\n", topCaption, topPrefix);
         if (!Matches(top, topCaption, topPrefix))
             continue;
 
-        Trace("Found menu item: %s\n", topPrefix);
+        if (trace)
+            Trace("Found menu item: %s\n", topPrefix);
         top.fMask = MIIM_SUBMENU;
         top.hSubMenu = nullptr;
         if (!GetMenuItemInfoA(menuBar, static_cast<UINT>(i), TRUE, &top))
@@ -74,57 +82,50 @@ int FindMenuCommand(HWND window, const char* topPrefix, const char* itemPrefix)
         int itemCount = GetMenuItemCount(dropDown); // -1 when there is none
         for (int j = 0; j < itemCount; ++j) {
             QueryCaption(dropDown, j, &item, itemCaption);
-            if (Matches(item, itemCaption, itemPrefix))
-                return static_cast<int>(GetMenuItemID(dropDown, j));
+            if (Matches(item, itemCaption, itemPrefix)) {
+                UINT id = GetMenuItemID(dropDown, j);
+                if (where != nullptr)
+                    *where = {dropDown, j, id};
+                return static_cast<int>(id);
+            }
         }
     }
     // The words of this line are kept exactly, spelling and all: whoever
     // reads the trace of a failed lookup searches for them.
-    Trace("Ooops...couldn't find the requested menu item!\n");
+    if (trace)
+        Trace("Ooops...couldn't find the requested menu item!\n");
     return -1;
 }
 
-// The item FindMenuCommand would find, walked the same way but without a
-// trace line, since fast pacing asks every few tens of milliseconds (batch
-// worker). On Windows another process's menu can be read; under Wine only
-// with help, and without it nothing is found.
-MenuItemRef FindMenuItem(HWND window, const char* topPrefix, const char* itemPrefix)
+} // namespace
+
+// Walks the menu bar of `window` (batch worker). Nothing is cached: Neat Image
+// may rebuild its menus between calls.
+int FindMenuCommand(HWND window, const char* topPrefix, const char* itemPrefix, MenuItemRef* where)
 {
-    HMENU menuBar = GetMenu(window);
-    int count = menuBar != nullptr ? GetMenuItemCount(menuBar) : -1;
-    static char topCaption[TEXT_MAX + 1];
-    static char itemCaption[TEXT_MAX + 1];
-    MENUITEMINFOA top = {};
-    MENUITEMINFOA item = {};
-    top.cbSize = kMenuItemInfoSize;
-    item.cbSize = kMenuItemInfoSize;
-    for (int i = 0; i < count; ++i) {
-        QueryCaption(menuBar, i, &top, topCaption);
-        if (!Matches(top, topCaption, topPrefix))
-            continue;
-        top.fMask = MIIM_SUBMENU;
-        top.hSubMenu = nullptr;
-        if (!GetMenuItemInfoA(menuBar, static_cast<UINT>(i), TRUE, &top))
-            top.hSubMenu = nullptr;
-        HMENU dropDown = top.hSubMenu;
-        int itemCount = GetMenuItemCount(dropDown);
-        for (int j = 0; j < itemCount; ++j) {
-            QueryCaption(dropDown, j, &item, itemCaption);
-            if (Matches(item, itemCaption, itemPrefix))
-                return {dropDown, j};
-        }
-    }
-    return {nullptr, -1};
+    return WalkMenu(window, topPrefix, itemPrefix, true, where);
 }
 
+// The same walk without a trace line, since fast pacing asks every few tens
+// of milliseconds (batch worker). On Windows another process's menu can be
+// read; under Wine only with help, and without it nothing is found.
+MenuItemRef FindMenuItem(HWND window, const char* topPrefix, const char* itemPrefix)
+{
+    MenuItemRef where;
+    WalkMenu(window, topPrefix, itemPrefix, false, &where);
+    return where;
+}
+
+// The item's state, asked of its drop-down by position in one query; an item
+// found there with another identifier (a menu rebuilt since) cannot tell.
 ItemState MenuItemRefState(const MenuItemRef& ref)
 {
     if (ref.dropDown == nullptr || ref.position < 0)
         return ItemState::Unreadable;
     MENUITEMINFOA item = {};
     item.cbSize = kMenuItemInfoSize;
-    item.fMask = MIIM_STATE;
-    if (!GetMenuItemInfoA(ref.dropDown, static_cast<UINT>(ref.position), TRUE, &item))
+    item.fMask = MIIM_STATE | MIIM_ID;
+    if (!GetMenuItemInfoA(ref.dropDown, static_cast<UINT>(ref.position), TRUE, &item) || item.wID != ref.id)
         return ItemState::Unreadable;
     return (item.fState & MFS_DISABLED) != 0 ? ItemState::Disabled : ItemState::Enabled;
 }

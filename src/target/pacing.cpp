@@ -17,7 +17,8 @@ Verdict DialogVerdict(const DialogFacts& f)
     bool dialog = f.visible && f.enabled && f.ownedByAppWindow && f.mainWindowDisabled;
     bool nameBox = f.nameBoxFound && f.nameBoxVisible && f.nameBoxEnabled;
     bool button = f.buttonFound && f.buttonVisible && f.buttonEnabled;
-    return dialog && nameBox && button && f.answers ? Verdict::Ready : Verdict::NotYet;
+    bool name = !f.nameNeeded || f.nameProposed;
+    return dialog && nameBox && button && f.answers && name ? Verdict::Ready : Verdict::NotYet;
 }
 
 Verdict OptionsVerdict(const OptionsFacts& f)
@@ -31,11 +32,11 @@ Verdict MainVerdict(const MainFacts& f)
                                                                                        : Verdict::NotYet;
 }
 
-Verdict CommandVerdict(ItemState item, bool mainAnswers)
+Verdict CommandVerdict(ItemState item, const MainFacts& main)
 {
     if (item == ItemState::Unreadable)
         return Verdict::CannotTell;
-    return item == ItemState::Enabled && mainAnswers ? Verdict::Ready : Verdict::NotYet;
+    return item == ItemState::Enabled && MainVerdict(main) == Verdict::Ready ? Verdict::Ready : Verdict::NotYet;
 }
 
 Verdict OutputVerdict(const OutputFacts& f)
@@ -48,6 +49,14 @@ Verdict OutputVerdict(const OutputFacts& f)
 bool TypedTextArrived(const char* typed, const char* readBack)
 {
     return std::strcmp(typed, readBack) == 0;
+}
+
+std::uintptr_t TextKey(const char* text)
+{
+    std::uint32_t hash = 2166136261u;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p)
+        hash = (hash ^ *p) * 16777619u;
+    return hash;
 }
 
 unsigned long FastWaitBoundMs(unsigned long pauseMs, int tries)

@@ -31,10 +31,14 @@ struct DialogFacts {
     bool mainWindowDisabled; // Neat Image's main window, under the modal dialog
     bool nameBoxFound, nameBoxVisible, nameBoxEnabled;
     bool buttonFound, buttonVisible, buttonEnabled;
-    bool answers; // SendMessageTimeout(WM_NULL) came back
+    bool answers;      // SendMessageTimeout(WM_NULL) came back
+    bool nameNeeded;   // a Save As dialog: Tolvane reads the name it proposes
+    bool nameProposed; // its file name box holds some text
 };
 // Controls that are not there yet are NotYet: a dialog may show before it has
-// created them; the step's fixed pause bounds how long they may take.
+// created them; the step's fixed pause bounds how long they may take. So is
+// a Save As dialog whose name box is still empty: a program may fill in the
+// name it proposes after showing the dialog.
 Verdict DialogVerdict(const DialogFacts& facts);
 
 // The JPEG options window, found visible.
@@ -46,8 +50,8 @@ struct OptionsFacts {
 Verdict OptionsVerdict(const OptionsFacts& facts);
 
 // Neat Image's main window after a dialog was pressed, or after "&Apply"
-// returned: the pressed dialog (if any) destroyed or hidden, the main window
-// enabled and answering, no progress window visible.
+// returned, or before a menu command: the pressed dialog (if any) destroyed or
+// hidden, the main window enabled and answering, no progress window visible.
 struct MainFacts {
     bool pressedWindowGone;
     bool mainEnabled;
@@ -59,8 +63,10 @@ Verdict MainVerdict(const MainFacts& facts);
 // A menu item as Tolvane can read it.
 enum class ItemState { Enabled, Disabled, Unreadable };
 // Before a command is posted or sent: its item enabled where it can be read,
-// and the main window answering. An item that cannot be read cannot tell.
-Verdict CommandVerdict(ItemState item, bool mainAnswers);
+// and the main window ready as after a press (so one wait covers both the
+// step just done and the command that follows). An item that cannot be read
+// cannot tell.
+Verdict CommandVerdict(ItemState item, const MainFacts& main);
 
 // The output file after "&Save": named by a full path, present, openable with
 // no sharing (its writer has closed it). Its size is the key of the
@@ -75,6 +81,10 @@ Verdict OutputVerdict(const OutputFacts& facts);
 
 // Whether a text typed into a box has arrived: read back exactly.
 bool TypedTextArrived(const char* typed, const char* readBack);
+
+// The key of a text for the stability rule (FNV-1a): a name box whose text
+// changed between two looks is not the same answer.
+std::uintptr_t TextKey(const char* text);
 
 // How long a poll of fast pacing may go on before its wait fails: the
 // specified bound of `tries` pauses of `pauseMs`, however often it looks.

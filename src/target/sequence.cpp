@@ -36,12 +36,9 @@ constexpr DWORD kWatchSliceMs = 250;
 // Fast pacing for the run under way; written by the worker at the start of a
 // run, read by the worker only.
 bool FastPacing = false;
-// Fast pacing: the time between two looks of a poll or a readiness wait; the
-// settle after a window that just appeared passed its looks, for the work a
-// program does right after showing a window; and how long a WM_NULL may take
-// to count as an answer.
+// Fast pacing: the time between two looks of a poll or a readiness wait, and
+// how long a WM_NULL may take to count as an answer.
 constexpr DWORD kFastLookMs = 25;
-constexpr DWORD kSettleMs = 100;
 constexpr DWORD kAnswerMs = 250;
 
 // A pause of the sequence: stop-aware, with a look at Neat Image at least
@@ -57,6 +54,21 @@ void Pause(DWORD ms)
         WorkerPause(rest < kWatchSliceMs ? rest : kWatchSliceMs);
         WatchTarget();
     }
+}
+
+// Fast pacing: the pause from a look that began at `lookStart` to the next,
+// which begins kFastLookMs after it (looks come every kFastLookMs, whatever
+// each one took), and never later than `boundMs` after `start`.
+void PauseToNextLook(DWORD start, DWORD lookStart, DWORD boundMs)
+{
+    DWORD now = GetTickCount();
+    DWORD sinceLook = now - lookStart;
+    DWORD toNext = sinceLook < kFastLookMs ? kFastLookMs - sinceLook : 0;
+    DWORD elapsed = now - start;
+    DWORD toBound = elapsed < boundMs ? boundMs - elapsed : 0;
+    DWORD ms = toNext < toBound ? toNext : toBound;
+    if (ms > 0)
+        WorkerPause(ms);
 }
 
 // Where the pause of each try of a poll stands relative to its look.
@@ -80,6 +92,7 @@ bool Poll(int tries, PauseOrder order, LookFor look, void* context, const char* 
         DWORD bound = FastWaitBoundMs(PAUSE_MS, tries);
         DWORD start = GetTickCount();
         for (;;) {
+            DWORD lookStart = GetTickCount();
             if (traceEachTry != nullptr) {
                 WorkerCheckpoint();
                 Trace("%s", traceEachTry);
@@ -88,10 +101,9 @@ bool Poll(int tries, PauseOrder order, LookFor look, void* context, const char* 
             WatchTarget();
             if (look(context))
                 return true;
-            DWORD elapsed = GetTickCount() - start;
-            if (elapsed >= bound)
+            if (GetTickCount() - start >= bound)
                 return false;
-            WorkerPause(bound - elapsed < kFastLookMs ? bound - elapsed : kFastLookMs);
+            PauseToNextLook(start, lookStart, bound);
         }
     }
     for (int attempt = 0; attempt < tries; ++attempt) {
@@ -137,40 +149,44 @@ std::uintptr_t KeyOf(HWND a, HWND b = nullptr, HWND c = nullptr)
 enum class ReadyEnd { Passed, CannotTell, OutOfTime };
 
 // Fast pacing's readiness wait: looks every kFastLookMs, with the watch
-// looking too, until a look passes by the stability rule (then settles for
-// settleMs, within the bound), a look cannot tell, or boundMs has passed.
-ReadyEnd LookUntilReady(DWORD boundMs, LookReady ready, void* context, DWORD settleMs)
+// looking too, until a look passes by the stability rule, a look cannot tell,
+// or boundMs has passed.
+//
+// No settle time follows a look that passed. What a program does right after
+// showing a window it posts to itself or runs before it returns to its
+// message loop; the second look's WM_NULL is answered only once the window's
+// thread is back in that loop after handling what the first look found
+// queued. What a window still fills in later is part of what the looks read
+// (a Save As dialog's proposed name), and a typed text is read back.
+ReadyEnd LookUntilReady(DWORD boundMs, LookReady ready, void* context)
 {
     DWORD start = GetTickCount();
     Steadiness steadiness;
     for (;;) {
+        DWORD lookStart = GetTickCount();
         WorkerCheckpoint();
         WatchTarget();
         ReadyLook look = ready(context);
-        DWORD elapsed = GetTickCount() - start;
         if (look.verdict == Verdict::CannotTell)
             return ReadyEnd::CannotTell;
-        if (SteadyReady(steadiness, look.verdict, look.key)) {
-            if (settleMs > 0 && elapsed < boundMs)
-                Pause(boundMs - elapsed < settleMs ? boundMs - elapsed : settleMs);
+        if (SteadyReady(steadiness, look.verdict, look.key))
             return ReadyEnd::Passed;
-        }
-        if (elapsed >= boundMs)
+        if (GetTickCount() - start >= boundMs)
             return ReadyEnd::OutOfTime;
-        WorkerPause(boundMs - elapsed < kFastLookMs ? boundMs - elapsed : kFastLookMs);
+        PauseToNextLook(start, lookStart, boundMs);
     }
 }
 
 // A fixed pause of `ms`. With fast pacing it ends as soon as `ready` passes,
 // and at the latest after `ms`; a look that cannot tell takes the rest of it.
-void PauseUntilReady(DWORD ms, LookReady ready, void* context, DWORD settleMs = 0)
+void PauseUntilReady(DWORD ms, LookReady ready, void* context)
 {
     if (!FastPacing) {
         Pause(ms);
         return;
     }
     DWORD start = GetTickCount();
-    if (LookUntilReady(ms, ready, context, settleMs) == ReadyEnd::CannotTell) {
+    if (LookUntilReady(ms, ready, context) == ReadyEnd::CannotTell) {
         DWORD elapsed = GetTickCount() - start;
         if (elapsed < ms)
             Pause(ms - elapsed);
@@ -179,10 +195,21 @@ void PauseUntilReady(DWORD ms, LookReady ready, void* context, DWORD settleMs = 
 
 // Fast pacing only: the readiness a step needs where the specified pacing has
 // no pause of its own (it relies on the pause before). At most `ms`.
-void AwaitReady(DWORD ms, LookReady ready, void* context, DWORD settleMs = 0)
+void AwaitReady(DWORD ms, LookReady ready, void* context)
 {
     if (FastPacing)
-        PauseUntilReady(ms, ready, context, settleMs);
+        PauseUntilReady(ms, ready, context);
+}
+
+// The fixed pause after a step that a menu command follows: the press of an
+// "Open" dialog's button, the return of "&Apply". With fast pacing the
+// command's own readiness wait (LookUpCommand) looks for what this pause is
+// for, the main window enabled, answering and showing no progress window,
+// in the same looks as for its menu item.
+void PauseBeforeCommand()
+{
+    if (!FastPacing)
+        Pause(PAUSE_MS);
 }
 
 // A fixed pause before a poll. With fast pacing the poll and the readiness
@@ -241,7 +268,12 @@ HWND FindDialogButton(HWND dialog, const char* caption);
 struct DialogWanted {
     HWND dialog;
     const char* button;
+    bool nameNeeded; // a Save As dialog, whose proposed name is read
 };
+
+// What the file name box held at the last look; outside the worker's stack,
+// as every buffer handed to a sent message.
+char NameAtLook[TEXT_MAX + 1];
 
 ReadyLook FileDialogReady(void* context)
 {
@@ -261,7 +293,16 @@ ReadyLook FileDialogReady(void* context)
     facts.buttonVisible = button != nullptr && IsWindowVisible(button);
     facts.buttonEnabled = button != nullptr && IsWindowEnabled(button);
     facts.answers = Answers(dialog);
-    return {DialogVerdict(facts), KeyOf(dialog, edit, button)};
+    // The box's text is part of the answer: it must hold still over two
+    // looks, and a Save As dialog must have proposed a name.
+    NameAtLook[0] = '\0';
+    if (edit != nullptr && SendToTarget(edit, WM_GETTEXT, sizeof NameAtLook - 1, reinterpret_cast<LPARAM>(NameAtLook)))
+        NameAtLook[TEXT_MAX] = '\0';
+    else
+        NameAtLook[0] = '\0';
+    facts.nameNeeded = wanted->nameNeeded;
+    facts.nameProposed = NameAtLook[0] != '\0';
+    return {DialogVerdict(facts), KeyOf(dialog, edit, button) ^ TextKey(NameAtLook)};
 }
 
 // Whether the menu command just posted was found; one that was not can never
@@ -281,31 +322,40 @@ HWND WaitForFileDialog(FileDialogKind kind, PauseOrder order, const char* traceE
         JobFailed(failure);
     }
     WatchExpectWindow(wanted.found);
-    DialogWanted ready = {wanted.found, kind == FileDialogKind::SaveAs ? kSaveButtonText : kOpenButtonText};
-    AwaitReady(PAUSE_MS, FileDialogReady, &ready, kSettleMs);
+    const bool saveAs = kind == FileDialogKind::SaveAs;
+    DialogWanted ready = {wanted.found, saveAs ? kSaveButtonText : kOpenButtonText, saveAs};
+    AwaitReady(PAUSE_MS, FileDialogReady, &ready);
     return wanted.found;
 }
 
-// Readiness of Neat Image's main window after a press of one of its windows
-// (the context: that window, or none) or after "&Apply" returned: the window
-// destroyed or hidden, the main window enabled, answering, and showing no
+// What a look at Neat Image's main window finds after a press of one of its
+// windows (`pressed`, or none) or after "&Apply" returned: that window
+// destroyed or hidden, the main window enabled, answering (asked only when
+// the rest holds, since a busy window holds the look up), and showing no
 // progress window.
-ReadyLook MainWindowReady(void* context)
+MainFacts LookAtMain(HWND pressed)
 {
-    HWND pressed = context != nullptr ? *static_cast<HWND*>(context) : nullptr;
     MainFacts facts = {};
     facts.pressedWindowGone = pressed == nullptr || !IsWindow(pressed) || !IsWindowVisible(pressed);
     facts.mainEnabled = IsWindowEnabled(TargetMainWindow) != FALSE;
-    facts.mainAnswers = Answers(TargetMainWindow);
     HWND progress = nullptr;
     while ((progress = FindWindowExA(nullptr, progress, kProgressClass, nullptr)) != nullptr)
         facts.progressVisible = facts.progressVisible || IsWindowVisible(progress);
-    return {MainVerdict(facts), KeyOf(TargetMainWindow)};
+    facts.mainAnswers =
+        facts.pressedWindowGone && facts.mainEnabled && !facts.progressVisible && Answers(TargetMainWindow);
+    return facts;
 }
 
-// Readiness for a menu command: its item enabled and the main window
-// answering. The item is looked up by its captions once, then asked for its
-// state alone (and looked up again when that fails).
+// Readiness of the main window; the context: the window pressed, or none.
+ReadyLook MainWindowReady(void* context)
+{
+    HWND pressed = context != nullptr ? *static_cast<HWND*>(context) : nullptr;
+    return {MainVerdict(LookAtMain(pressed)), KeyOf(TargetMainWindow)};
+}
+
+// Readiness for a menu command: its item enabled and the main window ready.
+// The item is looked up by its captions once, then asked for its state alone
+// (and looked up again when that fails).
 struct CommandWanted {
     const char* menu;
     const char* item;
@@ -320,18 +370,40 @@ ReadyLook CommandReady(void* context)
         wanted->ref = FindMenuItem(TargetMainWindow, wanted->menu, wanted->item);
         item = MenuItemRefState(wanted->ref);
     }
-    bool answers = item == ItemState::Enabled && Answers(TargetMainWindow);
-    return {CommandVerdict(item, answers), KeyOf(TargetMainWindow)};
+    MainFacts main = item == ItemState::Enabled ? LookAtMain(nullptr) : MainFacts{};
+    return {CommandVerdict(item, main), KeyOf(TargetMainWindow)};
 }
 
-// Fast pacing only: a command reaching a disabled item is ignored, as a menu
-// ignores it while Neat Image still loads what it opened. So before a command
-// goes out, its item must be enabled, for at most the bound of a wait; after
-// that the command goes out anyway and the step fails as it would have.
-void AwaitCommand(const char* menu, const char* item)
+// Looks up a menu command of Neat Image by its captions, and returns its
+// identifier, -1 when there is none.
+//
+// With fast pacing the command also waits to be taken: a command reaching a
+// disabled item is ignored, as a menu ignores it while Neat Image still loads
+// what it opened. So before a command goes out, its item must be enabled and
+// the main window ready, for at most the bound of a wait; after that it goes
+// out anyway and the step fails as it would have. The one traced lookup comes
+// first and tells where the item is, so each look asks for its state alone;
+// an item not found there (a menu rebuilt meanwhile) is looked up again
+// without a trace. A menu that cannot be read takes the fixed pause that this
+// wait stands in for (PauseBeforeCommand).
+int LookUpCommand(const char* menu, const char* item)
 {
+    WorkerCheckpoint();
+    if (!FastPacing)
+        return FindMenuCommand(TargetMainWindow, menu, item);
     CommandWanted wanted = {menu, item, {}};
-    AwaitReady(static_cast<DWORD>(FastWaitBoundMs(PAUSE_MS, WAIT_TRIES)), CommandReady, &wanted);
+    int id = FindMenuCommand(TargetMainWindow, menu, item, &wanted.ref);
+    DWORD start = GetTickCount();
+    if (LookUntilReady(static_cast<DWORD>(FastWaitBoundMs(PAUSE_MS, WAIT_TRIES)), CommandReady, &wanted) ==
+        ReadyEnd::CannotTell) {
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed < PAUSE_MS)
+            Pause(PAUSE_MS - elapsed);
+        wanted.ref = FindMenuItem(TargetMainWindow, menu, item);
+    }
+    if (wanted.ref.dropDown != nullptr)
+        id = static_cast<int>(wanted.ref.id);
+    return id;
 }
 
 // The text last read back from a file name box; outside the worker's stack,
@@ -400,9 +472,7 @@ void AwaitTargetIdle()
 // dialog, and posts the command.
 void PostDialogCommand(const char* menu, const char* item, FileDialogKind kind)
 {
-    AwaitCommand(menu, item);
-    WorkerCheckpoint();
-    int id = FindMenuCommand(TargetMainWindow, menu, item);
+    int id = LookUpCommand(menu, item);
     CommandFound = id != -1;
     WorkerCheckpoint();
     AwaitTargetIdle();
@@ -484,7 +554,7 @@ void OpenInDialog(HWND dialog, const char* path, const char* notClosed)
     AwaitTyped(edit, path);
     HWND open = DialogButton(dialog, kOpenButtonText, "Could not get handle to OK button");
     Press(dialog, open);
-    PauseUntilReady(PAUSE_MS, MainWindowReady, &dialog);
+    PauseBeforeCommand();
     EnsureClosed(dialog, notClosed);
 }
 
@@ -512,7 +582,7 @@ void ConfirmJpegOptions()
     if (!Poll(WAIT_TRIES, PauseOrder::AfterEachLook, JpegOptionsShown, &options))
         JobFailed("Could not get handle to JPEG Save window");
     WatchExpectWindow(options);
-    AwaitReady(PAUSE_MS, JpegOptionsReady, &options, kSettleMs);
+    AwaitReady(PAUSE_MS, JpegOptionsReady, &options);
     HWND ok = FindWindowExA(options, nullptr, kJpegOkClass, kJpegOkText);
     if (ok == nullptr)
         FatalUnlessClosed("Could not get handle to OK button");
@@ -596,9 +666,7 @@ int ProcessImage(const char* imagePath, const char* profilePath)
     // saved and the run report success, so it ends the process instead. The
     // send is not bounded: filtering may take minutes. Meanwhile the progress
     // tick does the watch's looking.
-    AwaitCommand(kMenuFilter, kItemApply);
-    WorkerCheckpoint();
-    int apply = FindMenuCommand(TargetMainWindow, kMenuFilter, kItemApply);
+    int apply = LookUpCommand(kMenuFilter, kItemApply);
     if (apply == -1)
         FatalUnlessClosed("Could not find Filter Apply menu item");
     WorkerCheckpoint();
@@ -608,7 +676,7 @@ int ProcessImage(const char* imagePath, const char* profilePath)
     WatchInsideApply(false);
     CheckApplyFailure();
     WatchTarget();
-    PauseUntilReady(PAUSE_MS, MainWindowReady, nullptr);
+    PauseBeforeCommand();
 
     // Save under the proposed name with the chosen extension.
     PostDialogCommand(kMenuImage, kItemSaveAs, FileDialogKind::SaveAs);

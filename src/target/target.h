@@ -21,18 +21,22 @@ int SetTargetPriorityClass(DWORD priorityClass);
 // Size of a MENUITEMINFOA without the member later platforms added: 44 bytes
 // on 32-bit Windows, the matching size on 64-bit.
 constexpr UINT kMenuItemInfoSize = static_cast<UINT>(offsetof(MENUITEMINFOA, hbmpItem));
-// The command identifier of the first item, in menu order, whose caption
-// begins with itemPrefix in a drop-down whose caption begins with topPrefix;
-// -1 when there is none (batch worker).
-int FindMenuCommand(HWND window, const char* topPrefix, const char* itemPrefix);
-// Where that same item is: its drop-down and position, none when it is not
-// there or the menu cannot be read; without a trace (batch worker).
+// Where a menu item was found: its drop-down, position and command
+// identifier; no drop-down when it is not there or the menu cannot be read.
 struct MenuItemRef {
     HMENU dropDown;
     int position;
+    UINT id;
 };
+// The command identifier of the first item, in menu order, whose caption
+// begins with itemPrefix in a drop-down whose caption begins with topPrefix;
+// -1 when there is none. `where`, when given, receives where it was found
+// (batch worker).
+int FindMenuCommand(HWND window, const char* topPrefix, const char* itemPrefix, MenuItemRef* where = nullptr);
+// Where that same item is, looked up without a trace (batch worker).
 MenuItemRef FindMenuItem(HWND window, const char* topPrefix, const char* itemPrefix);
-// Whether the item found there is enabled (batch worker).
+// Whether the item found there is enabled; Unreadable when it cannot be read
+// or another item now stands there (batch worker).
 ItemState MenuItemRefState(const MenuItemRef& ref);
 
 // The first visible top-level window of exactly this class and title whose

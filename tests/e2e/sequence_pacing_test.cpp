@@ -27,10 +27,12 @@ struct SlownessCase {
 // Starting with each kind of window just shown: the dialog's controls come
 // after it (--staged-dialog), the items "&Filter" and "Save &as..." stay
 // disabled while the image and the profile load (--load-ms), the output grows
-// on disk after the dialogs have closed (--save-ms).
+// on disk after the dialogs have closed (--save-ms), the Save As dialog
+// fills in the name it proposes after it shows (--late-name).
 const char kStaged[] = "--staged-dialog image-open 400 --staged-dialog profile-open 400 --staged-dialog save-as 400";
 const char kLoad[] = "--load-ms 600";
 const char kSave[] = "--save-ms 600";
+const char kLateName[] = "--late-name 400";
 
 TEST_F(Sequence, FastPacingOneJobInEachFormatUnderEachSlowness)
 {
@@ -39,7 +41,8 @@ TEST_F(Sequence, FastPacingOneJobInEachFormatUnderEachSlowness)
         {kStaged, kTiff, "t.bmp", "t_filtered.bmp.tif", "TIFF"}, {kLoad, kBitmap, "b.bmp", "b_filtered.bmp", "BMP"},
         {kLoad, kJpeg, "j.jpg", "j_filtered.jpg", "JPEG"},       {kLoad, kTiff, "t.bmp", "t_filtered.bmp.tif", "TIFF"},
         {kSave, kBitmap, "b.bmp", "b_filtered.bmp", "BMP"},      {kSave, kJpeg, "j.jpg", "j_filtered.jpg", "JPEG"},
-        {kSave, kTiff, "t.bmp", "t_filtered.bmp.tif", "TIFF"},
+        {kSave, kTiff, "t.bmp", "t_filtered.bmp.tif", "TIFF"},   {kLateName, kBitmap, "b.bmp", "b_filtered.bmp", "BMP"},
+        {kLateName, kJpeg, "j.jpg", "j_filtered.jpg", "JPEG"},
     };
     for (const SlownessCase& c : cases) {
         SCOPED_TRACE(std::string(c.switches) + ", " + c.input + " to " + c.expectedFormat);
@@ -74,15 +77,16 @@ TEST_F(Sequence, FastPacingOneJobInEachFormatUnderEachSlowness)
                 EXPECT_FALSE(loading) << "\"" << e.args << "\" came while the stand-in loaded\n"
                                       << standin.JournalText();
             }
-            if (e.name == "menu" || e.name == "shown" || e.name == "controls" || e.name == "image-opened" ||
-                e.name == "profile-opened" || e.name == "save-begin" || e.name == "saved" || e.name == "ignored" ||
-                e.name == "busy")
+            if (e.name == "menu" || e.name == "shown" || e.name == "controls" || e.name == "named" ||
+                e.name == "image-opened" || e.name == "profile-opened" || e.name == "save-begin" || e.name == "saved" ||
+                e.name == "ignored" || e.name == "busy")
                 seen.push_back(e.name + " " + e.args);
             else if (e.name == "filter-applied")
                 seen.push_back(e.name);
         }
         const bool staged = c.switches == kStaged;
         const bool saveMs = c.switches == kSave;
+        const bool lateName = c.switches == kLateName;
         std::vector<std::string> expected = {"menu image-open", "shown image-open"};
         if (staged)
             expected.push_back("controls image-open");
@@ -93,6 +97,8 @@ TEST_F(Sequence, FastPacingOneJobInEachFormatUnderEachSlowness)
                                          "filter-applied", "menu image-saveas", "shown save-as"});
         if (staged)
             expected.push_back("controls save-as");
+        if (lateName)
+            expected.push_back("named save-as");
         if (c.format == kJpeg)
             expected.push_back("shown jpeg-options");
         if (saveMs)

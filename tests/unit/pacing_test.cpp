@@ -37,7 +37,7 @@ TEST(Pacing, ALookPassesOnlyWhenReadyTwiceInARowAboutTheSameWindows)
 
 TEST(Pacing, DialogIsReadyOnlyWithEveryConditionMet)
 {
-    const DialogFacts ready = {true, true, true, true, true, true, true, true, true, true, true};
+    const DialogFacts ready = {true, true, true, true, true, true, true, true, true, true, true, false, false};
     EXPECT_EQ(DialogVerdict(ready), Verdict::Ready);
     // Each condition alone holds it back: a dialog not yet shown or enabled,
     // owned elsewhere, Neat Image's main window still enabled, a control not
@@ -55,6 +55,21 @@ TEST(Pacing, DialogIsReadyOnlyWithEveryConditionMet)
         facts.*condition = false;
         EXPECT_EQ(DialogVerdict(facts), Verdict::NotYet);
     }
+    // A Save As dialog is ready only once it proposes a name; an Open dialog
+    // may come with an empty box.
+    DialogFacts saveAs = ready;
+    saveAs.nameNeeded = true;
+    EXPECT_EQ(DialogVerdict(saveAs), Verdict::NotYet);
+    saveAs.nameProposed = true;
+    EXPECT_EQ(DialogVerdict(saveAs), Verdict::Ready);
+}
+
+TEST(Pacing, ANameBoxThatChangedIsNotTheSameAnswer)
+{
+    EXPECT_EQ(TextKey("C:\\pics\\a_filtered"), TextKey("C:\\pics\\a_filtered"));
+    EXPECT_NE(TextKey("C:\\pics\\a_filtered"), TextKey("C:\\pics\\a_filtere"));
+    EXPECT_NE(TextKey(""), TextKey("a"));
+    EXPECT_NE(TextKey("ab"), TextKey("ba"));
 }
 
 TEST(Pacing, OptionsAndMainWindowVerdicts)
@@ -81,19 +96,29 @@ TEST(Pacing, OptionsAndMainWindowVerdicts)
 
 TEST(Pacing, CommandAndOutputVerdicts)
 {
+    // The command's wait also stands for the pause after the step before it:
+    // the main window must be ready as after a press.
+    const MainFacts ready = {true, true, true, false};
+    const MainFacts silent = {true, true, false, false};
+    const MainFacts disabled = {true, false, true, false};
+    const MainFacts filtering = {true, true, true, true};
+    const MainFacts dialogUp = {false, true, true, false};
     struct {
         ItemState item;
-        bool answers;
+        MainFacts main;
         Verdict verdict;
     } commands[] = {
-        {ItemState::Enabled, true, Verdict::Ready},
-        {ItemState::Enabled, false, Verdict::NotYet},
-        {ItemState::Disabled, true, Verdict::NotYet},
+        {ItemState::Enabled, ready, Verdict::Ready},
+        {ItemState::Enabled, silent, Verdict::NotYet},
+        {ItemState::Enabled, disabled, Verdict::NotYet},
+        {ItemState::Enabled, filtering, Verdict::NotYet},
+        {ItemState::Enabled, dialogUp, Verdict::NotYet},
+        {ItemState::Disabled, ready, Verdict::NotYet},
         // A menu that cannot be read: the step takes its fixed pause.
-        {ItemState::Unreadable, true, Verdict::CannotTell},
+        {ItemState::Unreadable, ready, Verdict::CannotTell},
     };
     for (const auto& c : commands)
-        EXPECT_EQ(CommandVerdict(c.item, c.answers), c.verdict);
+        EXPECT_EQ(CommandVerdict(c.item, c.main), c.verdict);
 
     struct {
         OutputFacts facts;
