@@ -448,9 +448,22 @@ void UpdateTitle()
     SetWindowTextA(g_mainWnd, title.c_str());
 }
 
+// Kept apart from "menu" so that a command that waited while the stand-in
+// was busy shows when it was posted: GetMessageTime is the time a posted
+// message was put in the queue.
+void JournalQueuedCommand(const char* name)
+{
+    if (InSendMessage())
+        return;
+    DWORD posted = static_cast<DWORD>(GetMessageTime());
+    if (GetTickCount() - posted >= 5)
+        Journal("queued", std::string(name) + " " + std::to_string(posted));
+}
+
 void OnMenuCommand(WPARAM wp)
 {
     const char* name = MenuCommandName(wp);
+    JournalQueuedCommand(name);
     Journal("menu", name);
     if (g_busy) {
         Journal("busy", name);

@@ -11,6 +11,9 @@
 //   start <pid> <main hwnd> <app hwnd>   both windows exist (handles in decimal)
 //   menu <name>                          a menu command arrived; name is image-open,
 //                                        profile-open, filter-apply, image-saveas or other
+//   queued <name> <tick>                 just before "menu <name>": that command was posted
+//                                        at <tick> and waited 5 ms or more in the queue
+//                                        while the stand-in was busy (--load-ms, --save-ms)
 //   busy <name>                          that command arrived while another one was still
 //                                        being handled (inside its dialog); it was dropped
 //   never <kind>                         --never: the window was not shown, command swallowed

@@ -17,6 +17,7 @@
 #include "standin_app.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <random>
 
@@ -146,6 +147,8 @@ bool LegitimatelyLate(const rig::JournalEvent& e, const InFlight& f, const Left&
         return Contains(f.shown, e.args);
     if (e.name == "loading" || e.name == "loaded")
         return true;
+    if (e.name == "queued")
+        return true; // judged with the "menu" line that follows it
     if (e.name == "image-opened" || e.name == "open-failed")
         return c == "image-open" && Contains(f.shown, "image-open") && !atBox.imageOrProfileOpen;
     if (e.name == "profile-opened" || e.name == "profile-failed")
@@ -160,9 +163,34 @@ bool LegitimatelyLate(const rig::JournalEvent& e, const InFlight& f, const Left&
     return false; // menu, busy, ignored, never, hidden, ...: a step after the box
 }
 
+// A command the stand-in handled after the box but that Tolvane had posted
+// before it: it waited in the queue while the stand-in loaded what it had
+// opened (journaled "queued <name> <posted tick>" before its "menu" line).
+// Its window appearing then is part of it.
+bool PostedBefore(const std::vector<rig::JournalEvent>& events, size_t i, DWORD boxTick)
+{
+    size_t menu = i;
+    if (events[i].name == "shown") {
+        while (menu > 0 && events[menu].name != "menu")
+            --menu;
+        if (events[menu].name != "menu")
+            return false;
+    }
+    if (events[menu].name != "menu" || menu == 0 || events[menu - 1].name != "queued")
+        return false;
+    const std::string& queued = events[menu - 1].args;
+    size_t blank = queued.rfind(' ');
+    if (blank == std::string::npos || queued.substr(0, blank) != events[menu].args)
+        return false;
+    DWORD posted = static_cast<DWORD>(std::strtoul(queued.c_str() + blank + 1, nullptr, 10));
+    return boxTick - posted < 0x80000000u && posted != boxTick;
+}
+
 // Fast pacing's figures over the journal of one run (from `from` on): the
 // commands the stand-in ignored, and the outputs saved unfiltered or in
-// another format than `format` ("BMP" or "JPEG").
+// another format than `format` ("BMP" or "JPEG"). A save in the background
+// may end after the next job has begun, so each job's output is its
+// "saved" event by name, not the next event of that kind.
 void CountPacingFaults(const std::vector<rig::JournalEvent>& events, size_t from, const char* format,
                        const std::string& label, StopFigures& fig)
 {
@@ -174,12 +202,23 @@ void CountPacingFaults(const std::vector<rig::JournalEvent>& events, size_t from
             fig.Note(label + ": the stand-in ignored \"" + e.args + "\"");
         }
     for (const tools::JobRecord& j : tools::JobsFromJournal(run)) {
-        if (j.saved == 0)
+        if (j.saveMenu == 0 || j.image.empty())
             continue;
-        if (j.filterDone == 0 || j.filterDone > j.saved || j.savedAs != format) {
-            ++fig.wrongOutputs;
-            fig.Note(label + ": " + j.output + " saved as " + j.savedAs +
-                     (j.filterDone == 0 || j.filterDone > j.saved ? ", unfiltered" : ""));
+        const std::string prefix = paths::BaseNameOf(j.image) + "_filtered.";
+        for (const auto& e : run) {
+            if (e.name != "saved" || e.tick < j.saveMenu)
+                continue;
+            size_t blank = e.args.find(' ');
+            std::string savedAs = e.args.substr(0, blank);
+            std::string output = blank == std::string::npos ? std::string() : e.args.substr(blank + 1);
+            if (paths::FileNameOf(output).compare(0, prefix.size(), prefix) != 0)
+                continue;
+            bool filtered = j.filterDone != 0 && j.filterDone < j.saveMenu;
+            if (!filtered || savedAs != format) {
+                ++fig.wrongOutputs;
+                fig.Note(label + ": " + output + " saved as " + savedAs + (filtered ? "" : ", unfiltered"));
+            }
+            break;
         }
     }
 }
@@ -376,7 +415,8 @@ bool RandomStops(const std::string& out, int count, unsigned seed, StopFigures& 
         InFlight flight = InFlightAt(events, boxTick, mark);
         std::string late;
         for (size_t i = mark; i < events.size(); ++i)
-            if (events[i].tick > boxTick && !LegitimatelyLate(events[i], flight, atBox, jpeg, cancelled))
+            if (events[i].tick > boxTick && !LegitimatelyLate(events[i], flight, atBox, jpeg, cancelled) &&
+                !PostedBefore(events, i, boxTick))
                 late += (late.empty() ? "" : ", ") + events[i].name + " " + events[i].args;
         if (!late.empty()) {
             ++fig.lateSteps;
