@@ -1,6 +1,7 @@
-// Fuzzes the parsing of an open dialog's result: SplitSelection and
-// RememberStartLocation, over buffers that may hold anything, with or
-// without their terminators.
+// Fuzzes the parsing of an open dialog's result: SplitSelection,
+// RememberStartLocation and ConvertSelection (the UTF-16 dialog's result
+// made ANSI), over buffers that may hold anything, with or without their
+// terminators.
 //
 // Input: a flag byte, a start-location size byte, a byte that shortens the
 // bound given to RememberStartLocation, then the dialog result itself.
@@ -11,6 +12,11 @@
 //   flags bit 3  start-location buffer of 256 + size byte bytes
 //   flags bit 4  give RememberStartLocation a bound shorter than the buffer
 //   flags bit 5  read the folder in code page 932 (double-byte) instead of 1252
+//   flags bit 6  give ConvertSelection an output of the shorten byte's size
+//                instead of 8192 bytes
+// For ConvertSelection each byte of the result is one UTF-16 unit: below
+// 0x80 itself, 0x80-0xBF a character the model converter writes as two
+// bytes, 0xC0-0xFF one it refuses.
 #include "fuzz_support.h"
 #include "jobs/dialog_result.h"
 
@@ -211,6 +217,64 @@ void FuzzRemember(const GuardedBuffer& result, std::size_t destSize, std::size_t
                "RememberStartLocation wrote past the copied string");
 }
 
+// The model converter: ASCII as itself, units 0x100-0x13F as the two bytes
+// 0x81 and the unit's low bits over 0x40, anything else refused; -2 when the
+// string and its terminator do not fit.
+long ModelConvert(const wchar_t* s, std::size_t len, char* out, std::size_t outSize, void*)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i < len; ++i) {
+        unsigned u = static_cast<unsigned>(s[i]);
+        if (u < 0x80)
+            bytes += static_cast<char>(u);
+        else if (u >= 0x100 && u < 0x140)
+            bytes += {'\x81', static_cast<char>(0x40 | (u & 0x3F))};
+        else
+            return -1;
+    }
+    if (bytes.size() + 1 > outSize)
+        return -2;
+    std::memcpy(out, bytes.c_str(), bytes.size() + 1);
+    return static_cast<long>(bytes.size());
+}
+
+void FuzzConvert(const std::vector<char>& result, std::size_t outSize)
+{
+    // Exactly the units given, so that ASan sees any read past them.
+    std::vector<wchar_t> wide(result.size());
+    for (std::size_t i = 0; i < result.size(); ++i) {
+        unsigned b = static_cast<unsigned char>(result[i]);
+        wide[i] = static_cast<wchar_t>(b < 0x80 ? b : b < 0xC0 ? 0x100 + (b - 0x80) : 0x4E00 + b);
+    }
+    const std::vector<wchar_t> before = wide;
+    GuardedBuffer out(outSize, 0x5A);
+    int refused = -7;
+    std::size_t n = ConvertSelection(wide.empty() ? nullptr : wide.data(), wide.size(), ModelConvert, nullptr,
+                                     out.data(), out.size(), &refused);
+
+    FUZZ_CHECK(out.GuardIntact(), "ConvertSelection wrote past its output");
+    FUZZ_CHECK(wide == before, "ConvertSelection changed its input");
+    FUZZ_CHECK(n <= outSize, "ConvertSelection reports more bytes than its output holds");
+    FUZZ_CHECK(refused >= 0, "ConvertSelection's refused count is negative or unset");
+    bool anyRefusable = false;
+    for (wchar_t w : wide)
+        anyRefusable = anyRefusable || static_cast<unsigned>(w) >= 0x4E00;
+    FUZZ_CHECK(anyRefusable || refused == 0, "ConvertSelection refused a name that converts");
+    // Only what the converter wrote: ASCII, the lead byte 0x81 and its trail
+    // bytes 0x40-0x7F.
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char c = static_cast<unsigned char>(out.data()[i]);
+        FUZZ_CHECK(c < 0x80 || c == 0x81, "ConvertSelection wrote a byte no converter gave");
+    }
+    // What it wrote reads as a dialog result, within exactly those bytes.
+    GuardedBuffer converted(n, 0);
+    converted.Fill(out.data(), n);
+    SelectionIsComplete(converted.data(), converted.size());
+    Received got;
+    SplitSelection(converted.data(), converted.size(), 932, Collect, &got, nullptr);
+    FUZZ_CHECK(converted.GuardIntact(), "reading the converted result wrote past it");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -230,5 +294,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FuzzSplit(buffer, (flags & 4) == 0);
     FuzzRemember(buffer, destSize, shorten);
+    FuzzConvert(result, (flags & 64) ? shortenByte : kDialogBufferSize);
     return 0;
 }
