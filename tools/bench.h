@@ -6,6 +6,8 @@
 
 #include "driver_support.h"
 #include "imageio.h"
+#include "process.h"
+#include "standin_app.h"
 
 #include <algorithm>
 #include <cmath>
@@ -65,6 +67,15 @@ struct Kind {
     imageio::Format format;
     int pauses; // pauses per image in this format
 };
+
+// The set-up every run of jobs shares, in `dir`: the stand-in started with
+// `switches`, a copy of the product build started with the menu bridge and
+// its dialog up, both watched by `guard`, the jobs put straight into the list
+// and the output format `selector` chosen. False (with the reason) when any
+// of it failed; what had started is then ended.
+bool StartSession(const std::string& dir, const std::string& switches, const std::vector<std::string>& images,
+                  const std::string& profile, const char* selector, tools::BoxGuard& guard, rig::StandInApp& standin,
+                  rig::Process& app, HWND& dialog, std::string& failure);
 
 // One run: N jobs through the product build, one output format.
 bool BenchRun(const Settings& set, const Kind& kind, Results& res, std::string& failure);

@@ -132,35 +132,10 @@ bool RunPacing(const Settings& set, PacingRun& run, std::string& failure)
 
     tools::BoxGuard guard(0, {"Tolvane", "Open", "Save As"});
     rig::StandInApp standin;
-    std::string error;
-    if (!standin.Start(kSlowness, &error, dir)) {
-        failure = "the stand-in did not start: " + error;
-        return false;
-    }
-    guard.Watch(standin.proc.pid);
-    const std::string exe = paths::JoinPath(dir, "tolvane.exe");
     rig::Process app;
     HWND dialog = nullptr;
-    if (!CopyFileA((rig::ExeDir() + "tolvane.exe").c_str(), exe.c_str(), FALSE))
-        failure = "cannot copy tolvane.exe";
-    else if (!rig::StartProgram(exe, "", &app, paths::JoinPath(dir, "tolvane-trace.txt"), rig::BridgeDll(), &error))
-        failure = "Tolvane did not start: " + error;
-    else if (!(dialog = rig::WaitForWindow("#32770", "Tolvane", app.pid, 15000)))
-        failure = "Tolvane's dialog did not appear";
-    if (!failure.empty()) {
-        rig::EndProgram(app);
-        standin.Close();
+    if (!StartSession(dir, kSlowness, images, profile, run.selector, guard, standin, app, dialog, failure))
         return false;
-    }
-    guard.Watch(app.pid);
-    HWND list = GetDlgItem(dialog, IDC_JOB_LIST);
-    for (auto& image : images)
-        rig::AddListViewRow(list, {image, profile});
-    HWND combo = GetDlgItem(dialog, IDC_OUTPUT_FORMAT);
-    std::vector<std::string> items = rig::ComboItems(combo);
-    for (size_t i = 0; i < items.size(); ++i)
-        if (items[i] == run.selector)
-            rig::SetComboSelection(combo, static_cast<int>(i));
     if (fast) {
         rig::Click(GetDlgItem(dialog, IDC_FAST_PACING));
         if (!rig::WaitUntil([&] { return rig::CheckState(GetDlgItem(dialog, IDC_FAST_PACING)) == BST_CHECKED; }))

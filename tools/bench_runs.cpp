@@ -81,6 +81,43 @@ bool CalcWindowVisible()
 }
 
 // One run: N jobs through the product build, one output format.
+bool StartSession(const std::string& dir, const std::string& switches, const std::vector<std::string>& images,
+                  const std::string& profile, const char* selector, tools::BoxGuard& guard, rig::StandInApp& standin,
+                  rig::Process& app, HWND& dialog, std::string& failure)
+{
+    std::string error;
+    if (!standin.Start(switches, &error, dir)) {
+        failure = "the stand-in did not start: " + error;
+        return false;
+    }
+    guard.Watch(standin.proc.pid);
+    const std::string exe = paths::JoinPath(dir, "tolvane.exe");
+    dialog = nullptr;
+    if (!CopyFileA((rig::ExeDir() + "tolvane.exe").c_str(), exe.c_str(), FALSE)) {
+        failure = "cannot copy tolvane.exe";
+    } else if (!rig::StartProgram(exe, "", &app, paths::JoinPath(dir, "tolvane-trace.txt"), rig::BridgeDll(), &error)) {
+        failure = "Tolvane did not start: " + error;
+    } else if (!(dialog = rig::WaitForWindow("#32770", "Tolvane", app.pid, 15000))) {
+        failure = "Tolvane's dialog did not appear";
+    }
+    if (!failure.empty()) {
+        rig::EndProgram(app);
+        standin.Close();
+        return false;
+    }
+    guard.Watch(app.pid);
+
+    HWND list = GetDlgItem(dialog, IDC_JOB_LIST);
+    for (auto& image : images)
+        rig::AddListViewRow(list, {image, profile});
+    HWND combo = GetDlgItem(dialog, IDC_OUTPUT_FORMAT);
+    std::vector<std::string> items = rig::ComboItems(combo);
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i] == selector)
+            rig::SetComboSelection(combo, static_cast<int>(i));
+    return true;
+}
+
 bool BenchRun(const Settings& set, const Kind& kind, Results& res, std::string& failure)
 {
     const std::string dir = paths::JoinPath(set.out, kind.key);
@@ -102,37 +139,11 @@ bool BenchRun(const Settings& set, const Kind& kind, Results& res, std::string& 
 
     tools::BoxGuard guard(0, {"Tolvane", "Open", "Save As"});
     rig::StandInApp standin;
-    std::string error;
-    if (!standin.Start("--filter-ms " + std::to_string(set.filterMs), &error, dir)) {
-        failure = "the stand-in did not start: " + error;
-        return false;
-    }
-    guard.Watch(standin.proc.pid);
-    const std::string exe = paths::JoinPath(dir, "tolvane.exe");
     rig::Process app;
     HWND dialog = nullptr;
-    if (!CopyFileA((rig::ExeDir() + "tolvane.exe").c_str(), exe.c_str(), FALSE)) {
-        failure = "cannot copy tolvane.exe";
-    } else if (!rig::StartProgram(exe, "", &app, paths::JoinPath(dir, "tolvane-trace.txt"), rig::BridgeDll(), &error)) {
-        failure = "Tolvane did not start: " + error;
-    } else if (!(dialog = rig::WaitForWindow("#32770", "Tolvane", app.pid, 15000))) {
-        failure = "Tolvane's dialog did not appear";
-    }
-    if (!failure.empty()) {
-        rig::EndProgram(app);
-        standin.Close();
+    if (!StartSession(dir, "--filter-ms " + std::to_string(set.filterMs), images, profile, kind.selector, guard,
+                      standin, app, dialog, failure))
         return false;
-    }
-    guard.Watch(app.pid);
-
-    HWND list = GetDlgItem(dialog, IDC_JOB_LIST);
-    for (auto& image : images)
-        rig::AddListViewRow(list, {image, profile});
-    HWND combo = GetDlgItem(dialog, IDC_OUTPUT_FORMAT);
-    std::vector<std::string> items = rig::ComboItems(combo);
-    for (size_t i = 0; i < items.size(); ++i)
-        if (items[i] == kind.selector)
-            rig::SetComboSelection(combo, static_cast<int>(i));
 
     tools::Print(std::string("  ") + kind.selector + ": " + std::to_string(set.images) + " images, filter " +
                  std::to_string(set.filterMs) + " ms ...");

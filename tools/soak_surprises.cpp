@@ -211,29 +211,37 @@ struct RunResult {
     }
 };
 
-// One surprise run in `dir`. Fills `r`; false only when the set-up failed
-// before the surprise could be made to happen (with the reason).
-bool OneRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, RunResult& r, std::string& failure)
-{
+// What a surprise run works on: its images and profile, their outputs, the
+// index of the job with the surprise, and the text of the earlier output the
+// replace question must leave alone.
+struct RunInputs {
     std::vector<std::string> images;
     std::string profile;
-    if (!WriteInputs(dir, plan.jobs, images, profile)) {
+    std::vector<std::string> outputs;
+    size_t at = 0;
+    std::string kept;
+};
+
+// The set-up every surprise run shares, in `dir`: the inputs, for the replace
+// question the only output there beforehand, and Tolvane started with Bitmap,
+// the pacing of the soak and, for a carry-on run, "Continue after a failed
+// job" checked. False (with the reason) when any of it failed.
+bool SetUpRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, RunInputs& in, Tolvane& app,
+              std::string& failure)
+{
+    if (!WriteInputs(dir, plan.jobs, in.images, in.profile)) {
         failure = "cannot write the input images";
         return false;
     }
-    std::vector<std::string> outputs;
-    for (const std::string& image : images)
-        outputs.push_back(OutputOf(image));
-    const size_t at = static_cast<size_t>(plan.job - 1);
-    // The replace question's file: the only output there beforehand.
-    const std::string kept = "an earlier output of job " + std::to_string(plan.job) + ", not to be replaced (" +
-                             std::to_string(GetTickCount()) + ")\r\n";
-    if (plan.kind == SurpriseKind::Replace && !rig::WriteFileText(outputs[at], kept)) {
+    for (const std::string& image : in.images)
+        in.outputs.push_back(OutputOf(image));
+    in.at = static_cast<size_t>(plan.job - 1);
+    in.kept = "an earlier output of job " + std::to_string(plan.job) + ", not to be replaced (" +
+              std::to_string(GetTickCount()) + ")\r\n";
+    if (plan.kind == SurpriseKind::Replace && !rig::WriteFileText(in.outputs[in.at], in.kept)) {
         failure = "cannot write the existing output";
         return false;
     }
-
-    Tolvane app;
     if (!StartTolvane(dir, app, failure))
         return false;
     guard.Watch(app.proc.pid);
@@ -247,6 +255,22 @@ bool OneRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, RunR
         failure = "\"Continue after a failed job\" would not read checked";
         return false;
     }
+    return true;
+}
+
+// One surprise run in `dir`. Fills `r`; false only when the set-up failed
+// before the surprise could be made to happen (with the reason).
+bool OneRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, RunResult& r, std::string& failure)
+{
+    RunInputs in;
+    Tolvane app;
+    if (!SetUpRun(dir, plan, guard, in, app, failure))
+        return false;
+    const std::vector<std::string>& images = in.images;
+    const std::string& profile = in.profile;
+    const std::vector<std::string>& outputs = in.outputs;
+    const size_t at = in.at;
+    const std::string& kept = in.kept;
     HWND list = app.Item(IDC_JOB_LIST);
 
     // The jobs before the surprise, for the closing and the box: a whole run
@@ -502,37 +526,15 @@ bool AnswerStandIn(const rig::StandInApp& standin)
 // Fills `r`; false only when the set-up failed (with the reason).
 bool CarryOnRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, RunResult& r, std::string& failure)
 {
-    std::vector<std::string> images;
-    std::string profile;
-    if (!WriteInputs(dir, plan.jobs, images, profile)) {
-        failure = "cannot write the input images";
-        return false;
-    }
-    std::vector<std::string> outputs;
-    for (const std::string& image : images)
-        outputs.push_back(OutputOf(image));
-    const size_t at = static_cast<size_t>(plan.job - 1);
-    const std::string kept = "an earlier output of job " + std::to_string(plan.job) + ", not to be replaced (" +
-                             std::to_string(GetTickCount()) + ")\r\n";
-    if (plan.kind == SurpriseKind::Replace && !rig::WriteFileText(outputs[at], kept)) {
-        failure = "cannot write the existing output";
-        return false;
-    }
-
+    RunInputs in;
     Tolvane app;
-    if (!StartTolvane(dir, app, failure))
+    if (!SetUpRun(dir, plan, guard, in, app, failure))
         return false;
-    guard.Watch(app.proc.pid);
-    if (!SelectFormat(app, "Bitmap")) {
-        failure = "cannot select the Bitmap format";
-        return false;
-    }
-    if (!ApplyPacing(app, failure))
-        return false;
-    if (!CheckOption(app, IDC_CONTINUE_ON_FAILURE)) {
-        failure = "\"Continue after a failed job\" would not read checked";
-        return false;
-    }
+    const std::vector<std::string>& images = in.images;
+    const std::string& profile = in.profile;
+    const std::vector<std::string>& outputs = in.outputs;
+    const size_t at = in.at;
+    const std::string& kept = in.kept;
     if (!AddJobs(app, images, profile, plan.jobs)) {
         failure = "cannot put the jobs into the list";
         return false;
