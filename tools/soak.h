@@ -21,6 +21,10 @@ namespace soak {
 extern double AnswerLimitMs;
 // --fast: the random Stops and the surprises run with "Fast pacing" checked.
 extern bool FastPacing;
+// The random Stops: when not 0, Tolvane's test build that holds the process
+// heap lock this many milliseconds after each of the worker's window
+// enumerations (and through its pauses) is the one stopped.
+extern unsigned HeapHoldMs;
 constexpr DWORD kBoxLimitMs = 10000; // no box by then: the Stop hung
 constexpr int kStopJobs = 3;         // jobs in each run of the random Stops
 
@@ -36,7 +40,7 @@ struct Tolvane {
     ~Tolvane() { rig::EndProgram(proc); }
 };
 
-bool StartTolvane(const std::string& dir, Tolvane& app, std::string& failure);
+bool StartTolvane(const std::string& dir, Tolvane& app, std::string& failure, unsigned heapHoldMs = 0);
 // Checks a check box of the dialog (clicked only when it is not checked yet)
 // and waits until it reads BST_CHECKED. False when it does not.
 bool CheckOption(const Tolvane& app, int id);

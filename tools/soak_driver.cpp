@@ -32,11 +32,13 @@
 //   messages, wrong ends and Neat Image not at rest.
 //
 //   soak_driver [--stops N] [--jobs M] [--surprises K] [--surprises-carry-on C]
-//               [--fast] [--out FOLDER] [--seed S] [--answer-ms MS]
+//               [--fast] [--out FOLDER] [--seed S] [--answer-ms MS] [--heap-hold MS]
 //
 // --stops 0, --jobs 0, --surprises 0 or --surprises-carry-on 0 (the default)
 // leaves that part out. --fast checks "Fast pacing" before each Start of the
-// random Stops and of the surprises. Exit code 0 when every Stop and every
+// random Stops and of the surprises. --heap-hold MS stops the test build that
+// holds the process heap lock MS ms after each of the worker's window
+// enumerations and through its pauses, as a busy system may. Exit code 0 when every Stop and every
 // surprise passed its checks and the overnight run completed; 1 when a check
 // failed; 2 when the set-up failed; 3 on a usage error.
 //
@@ -58,6 +60,7 @@
 namespace soak {
 double AnswerLimitMs = 100.0;
 bool FastPacing = false;
+unsigned HeapHoldMs = 0;
 } // namespace soak
 
 namespace {
@@ -68,7 +71,7 @@ using tools::Pad;
 
 const char kUsage[] =
     "usage: soak_driver [--stops N] [--jobs M] [--surprises K] [--surprises-carry-on C] [--fast] [--out FOLDER]\n"
-    "                   [--seed S] [--answer-ms MS]\n";
+    "                   [--seed S] [--answer-ms MS] [--heap-hold MS]\n";
 
 std::string Milliseconds(const std::vector<double>& v)
 {
@@ -89,15 +92,16 @@ int main(int argc, char** argv)
     const long surprises = opt.Number("--surprises", 50);
     const long carryOn = opt.Number("--surprises-carry-on", 0);
     soak::FastPacing = opt.Has("--fast");
+    soak::HeapHoldMs = static_cast<unsigned>(opt.Number("--heap-hold", 0));
     const long seed = opt.Number("--seed", static_cast<long>(GetTickCount() & 0x7fffffff));
     const long answerMs = opt.Number("--answer-ms", 100);
     soak::AnswerLimitMs = static_cast<double>(answerMs);
     std::string out = opt.Value("--out");
-    std::string unknown = opt.Unknown(
-        {"--stops", "--jobs", "--surprises", "--surprises-carry-on", "--fast", "--out", "--seed", "--answer-ms"});
+    std::string unknown = opt.Unknown({"--stops", "--jobs", "--surprises", "--surprises-carry-on", "--fast", "--out",
+                                       "--seed", "--answer-ms", "--heap-hold"});
     if (!unknown.empty() || stops < 0 || stops > 100000 || jobs < 0 || (jobs > 0 && jobs < 11) || jobs > 100000 ||
         surprises < 0 || surprises > 100000 || carryOn < 0 || carryOn > 100000 || answerMs < 1 || answerMs > 60000 ||
-        !opt.Value("--fast").empty()) {
+        opt.Number("--heap-hold", 0) < 0 || opt.Number("--heap-hold", 0) > 5000 || !opt.Value("--fast").empty()) {
         std::fputs(kUsage, stderr);
         std::fputs("--jobs is 0 (no overnight run) or at least 11\n", stderr);
         return 3;
@@ -116,8 +120,11 @@ int main(int argc, char** argv)
     int code = 0;
     const std::string pacing = soak::FastPacing ? "fast pacing" : "specified pacing";
     if (stops > 0) {
-        tools::Print("Random Stops: " + std::to_string(stops) + ", " + pacing + " (seed " + std::to_string(seed) +
-                     ")\n");
+        tools::Print("Random Stops: " + std::to_string(stops) + ", " + pacing + " (seed " + std::to_string(seed) + ")" +
+                     (soak::HeapHoldMs > 0
+                          ? ", heap held " + std::to_string(soak::HeapHoldMs) + " ms after each enumeration"
+                          : std::string()) +
+                     "\n");
         soak::StopFigures fig;
         std::string failure;
         if (!soak::RandomStops(out, static_cast<int>(stops), static_cast<unsigned>(seed), fig, failure)) {

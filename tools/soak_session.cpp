@@ -1,4 +1,5 @@
-// The soak's session with Tolvane: a copy of the fast build started beside
+// The soak's session with Tolvane: a copy of the fast build (or of the build
+// that holds the heap lock, for the random Stops) started beside
 // the stand-in, its options, the jobs put straight into its list, the output
 // format, and the small input images the parts work on.
 #include "soak.h"
@@ -8,15 +9,22 @@
 
 namespace soak {
 
-bool StartTolvane(const std::string& dir, Tolvane& app, std::string& failure)
+bool StartTolvane(const std::string& dir, Tolvane& app, std::string& failure, unsigned heapHoldMs)
 {
     const std::string exe = paths::JoinPath(dir, "tolvane.exe");
+    const std::string build = heapHoldMs > 0 ? "tolvane_heaplock.exe" : "tolvane_fast.exe";
     std::string error;
-    if (!CopyFileA((rig::ExeDir() + "tolvane_fast.exe").c_str(), exe.c_str(), FALSE)) {
-        failure = "cannot copy tolvane_fast.exe";
+    if (!CopyFileA((rig::ExeDir() + build).c_str(), exe.c_str(), FALSE)) {
+        failure = "cannot copy " + build;
         return false;
     }
-    if (!rig::StartProgram(exe, "", &app.proc, paths::JoinPath(dir, "tolvane-trace.txt"), rig::BridgeDll(), &error)) {
+    // The held heap is asked for through the environment Tolvane inherits.
+    const std::string hold = std::to_string(heapHoldMs);
+    SetEnvironmentVariableA("TOLVANE_TEST_HEAP_HOLD_MS", heapHoldMs > 0 ? hold.c_str() : nullptr);
+    bool started =
+        rig::StartProgram(exe, "", &app.proc, paths::JoinPath(dir, "tolvane-trace.txt"), rig::BridgeDll(), &error);
+    SetEnvironmentVariableA("TOLVANE_TEST_HEAP_HOLD_MS", nullptr);
+    if (!started) {
         failure = "Tolvane did not start: " + error;
         return false;
     }

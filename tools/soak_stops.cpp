@@ -10,6 +10,7 @@
 // it cannot take it ("ignored"), and every output saved must be filtered and
 // in the format chosen.
 #include "soak.h"
+#include "soak_stop_checks.h"
 
 #include "answer_probe.h"
 #include "app/resource.h"
@@ -17,42 +18,19 @@
 #include "standin_app.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
 #include <random>
 
 namespace soak {
+
+// What a Stop is judged by is in soak_stop_checks.cpp.
+using namespace stops;
+
 namespace {
 
 using tools::Fixed;
 
 const char kTerminated[] = "Batch processing terminated.  Cancel Neat Image manually.";
-
-// The stand-in's windows that a Stop can leave up, and the journal kinds of
-// the three that a user cancels.
-struct Left {
-    bool imageOrProfileOpen = false; // "#32770" "Open"
-    bool saveAs = false;             // "#32770" "Save As"
-    bool jpeg = false;               // "TSaveJPEGform"
-    bool calc = false;               // "TCalcForm": filtering
-};
-
-Left StandInWindows(DWORD pid)
-{
-    Left l;
-    for (HWND w : rig::TopWindowsOf(pid)) {
-        std::string cls = rig::ClassOf(w), title = rig::TitleOf(w);
-        if (cls == "#32770" && title == "Open")
-            l.imageOrProfileOpen = true;
-        else if (cls == "#32770" && title == "Save As")
-            l.saveAs = true;
-        else if (cls == "TSaveJPEGform")
-            l.jpeg = true;
-        else if (cls == "TCalcForm")
-            l.calc = true;
-    }
-    return l;
-}
 
 // Cancels whatever dialog of the stand-in is up, as the user does after
 // "Cancel Neat Image manually", and waits until the stand-in is idle: no
@@ -94,135 +72,6 @@ bool SettleStandIn(const rig::StandInApp& standin, std::vector<std::string>& can
     return false;
 }
 
-// The command the stand-in was handling when the box appeared: the last
-// "menu" event up to then, and what had happened since.
-struct InFlight {
-    std::string command;            // image-open, profile-open, filter-apply, image-saveas or ""
-    std::vector<std::string> shown; // "shown" kinds journaled since that command
-};
-
-InFlight InFlightAt(const std::vector<rig::JournalEvent>& events, DWORD boxTick, size_t from)
-{
-    InFlight f;
-    for (size_t i = from; i < events.size() && events[i].tick <= boxTick; ++i) {
-        if (events[i].name == "menu") {
-            f.command = events[i].args;
-            f.shown.clear();
-        } else if (events[i].name == "shown") {
-            f.shown.push_back(events[i].args);
-        }
-    }
-    return f;
-}
-
-bool Contains(const std::vector<std::string>& v, const std::string& s)
-{
-    return std::find(v.begin(), v.end(), s) != v.end();
-}
-
-// Whether a journal event after the box is the stand-in finishing what it was
-// already doing (or answering the user's cancel), rather than a step Tolvane
-// took after the box:
-// - the window its command had already requested appearing ("shown <kind>");
-// - a filter already under way running to its end;
-// - the result of a dialog that Tolvane had already confirmed: its window had
-//   been shown and was gone when the box appeared (the stand-in then loads or
-//   saves and journals the result a moment later);
-// - the cancels the driver made while settling the stand-in.
-bool LegitimatelyLate(const rig::JournalEvent& e, const InFlight& f, const Left& atBox, bool jpeg,
-                      const std::vector<std::string>& cancelled)
-{
-    const std::string& c = f.command;
-    if (e.name == "cancelled")
-        return Contains(cancelled, e.args);
-    if (e.name == "shown") {
-        if (c == "image-open" || c == "profile-open" || c == "image-saveas")
-            return (e.args == c || (c == "image-saveas" && (e.args == "save-as" || e.args == "jpeg-options")));
-        return c == "filter-apply" && e.args == "calc";
-    }
-    if (e.name == "filter-begin" || e.name == "filter-applied" || e.name == "filter-failed")
-        return c == "filter-apply";
-    // A dialog already shown finishing itself; loading what was already opened.
-    if (e.name == "controls" || e.name == "named")
-        return Contains(f.shown, e.args);
-    if (e.name == "loading" || e.name == "loaded")
-        return true;
-    if (e.name == "queued")
-        return true; // judged with the "menu" line that follows it
-    if (e.name == "image-opened" || e.name == "open-failed")
-        return c == "image-open" && Contains(f.shown, "image-open") && !atBox.imageOrProfileOpen;
-    if (e.name == "profile-opened" || e.name == "profile-failed")
-        return c == "profile-open" && Contains(f.shown, "profile-open") && !atBox.imageOrProfileOpen;
-    if (e.name == "saved" || e.name == "save-failed" || e.name == "save-begin") {
-        if (c != "image-saveas")
-            return false;
-        if (jpeg)
-            return Contains(f.shown, "jpeg-options") && !atBox.jpeg;
-        return Contains(f.shown, "save-as") && !atBox.saveAs;
-    }
-    return false; // menu, busy, ignored, never, hidden, ...: a step after the box
-}
-
-// A command the stand-in handled after the box but that Tolvane had posted
-// before it: it waited in the queue while the stand-in loaded what it had
-// opened (journaled "queued <name> <posted tick>" before its "menu" line).
-// Its window appearing then is part of it.
-bool PostedBefore(const std::vector<rig::JournalEvent>& events, size_t i, DWORD boxTick)
-{
-    size_t menu = i;
-    if (events[i].name == "shown") {
-        while (menu > 0 && events[menu].name != "menu")
-            --menu;
-        if (events[menu].name != "menu")
-            return false;
-    }
-    if (events[menu].name != "menu" || menu == 0 || events[menu - 1].name != "queued")
-        return false;
-    const std::string& queued = events[menu - 1].args;
-    size_t blank = queued.rfind(' ');
-    if (blank == std::string::npos || queued.substr(0, blank) != events[menu].args)
-        return false;
-    DWORD posted = static_cast<DWORD>(std::strtoul(queued.c_str() + blank + 1, nullptr, 10));
-    return boxTick - posted < 0x80000000u && posted != boxTick;
-}
-
-// Fast pacing's figures over the journal of one run (from `from` on): the
-// commands the stand-in ignored, and the outputs saved unfiltered or in
-// another format than `format` ("BMP" or "JPEG"). A save in the background
-// may end after the next job has begun, so each job's output is its
-// "saved" event by name, not the next event of that kind.
-void CountPacingFaults(const std::vector<rig::JournalEvent>& events, size_t from, const char* format,
-                       const std::string& label, StopFigures& fig)
-{
-    std::vector<rig::JournalEvent> run(events.begin() + static_cast<std::ptrdiff_t>(std::min(from, events.size())),
-                                       events.end());
-    for (const auto& e : run)
-        if (e.name == "ignored") {
-            ++fig.ignored;
-            fig.Note(label + ": the stand-in ignored \"" + e.args + "\"");
-        }
-    for (const tools::JobRecord& j : tools::JobsFromJournal(run)) {
-        if (j.saveMenu == 0 || j.image.empty())
-            continue;
-        const std::string prefix = paths::BaseNameOf(j.image) + "_filtered.";
-        for (const auto& e : run) {
-            if (e.name != "saved" || e.tick < j.saveMenu)
-                continue;
-            size_t blank = e.args.find(' ');
-            std::string savedAs = e.args.substr(0, blank);
-            std::string output = blank == std::string::npos ? std::string() : e.args.substr(blank + 1);
-            if (paths::FileNameOf(output).compare(0, prefix.size(), prefix) != 0)
-                continue;
-            bool filtered = j.filterDone != 0 && j.filterDone < j.saveMenu;
-            if (!filtered || savedAs != format) {
-                ++fig.wrongOutputs;
-                fig.Note(label + ": " + output + " saved as " + savedAs + (filtered ? "" : ", unfiltered"));
-            }
-            break;
-        }
-    }
-}
-
 // Presses Start and waits for the first row's status line. False (with the
 // status seen) when the run did not begin at the first row.
 bool StartAtFirstRow(const Tolvane& app, const std::string& firstImage, std::string& seen)
@@ -260,7 +109,7 @@ bool RandomStops(const std::string& out, int count, unsigned seed, StopFigures& 
     auto app = std::make_unique<Tolvane>();
     auto startTolvane = [&]() {
         app = std::make_unique<Tolvane>();
-        if (!StartTolvane(dir, *app, failure))
+        if (!StartTolvane(dir, *app, failure, HeapHoldMs))
             return false;
         guard.Watch(app->proc.pid);
         if (!ApplyPacing(*app, failure))
