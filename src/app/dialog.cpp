@@ -1,5 +1,7 @@
-// The main dialog: initialisation, command dispatch, format selector, help.
+// The main dialog's procedure: it dispatches each message to the subsystem
+// that handles it.
 #include "app/app.h"
+#include "app/controls.h"
 #include "app/resource.h"
 #include "batch/batch.h"
 #include "diag/diag.h"
@@ -7,10 +9,6 @@
 #include "tolvane.h"
 
 #include <commctrl.h>
-
-HWND MainDialog;
-HWND JobList;
-HWND OutputFormatCombo;
 
 namespace {
 
@@ -79,7 +77,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         OnCommand(dialog, LOWORD(wParam));
         return TRUE;
     case WM_RUN_PHASE:
-        OnRunPhase(wParam);
+        OnRunPhase(wParam, lParam);
         return TRUE;
     case WM_NOTIFY:
         // Handled without a message result: every notification is answered
@@ -103,57 +101,4 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     default:
         return FALSE;
     }
-}
-
-int InitFormatSelector()
-{
-    SendMessageA(OutputFormatCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Tiff"));
-    SendMessageA(OutputFormatCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("JPEG"));
-    SendMessageA(OutputFormatCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Bitmap"));
-#if defined(TOLVANE_TEST_SELECTOR_FAULT)
-    // Test build only: ask for an item the selector does not hold, so that the
-    // preselection is refused and the fatal path can be exercised.
-    const char* initial = "No Such Format";
-#else
-    const char* initial = "Bitmap";
-#endif
-    LRESULT r = SendMessageA(OutputFormatCombo, CB_SELECTSTRING, 0, reinterpret_cast<LPARAM>(initial));
-    if (r == CB_ERR || r == CB_ERRSPACE)
-        FatalError("Could not set up file type combo box.");
-    return 1;
-}
-
-long OutputFormatIndex()
-{
-    return static_cast<long>(SendMessageA(OutputFormatCombo, CB_GETCURSEL, 0, 0));
-}
-
-bool IdlePriorityChecked()
-{
-    return IsDlgButtonChecked(MainDialog, IDC_IDLE_PRIORITY) != 0;
-}
-
-bool ContinueOnFailureChecked()
-{
-    return IsDlgButtonChecked(MainDialog, IDC_CONTINUE_ON_FAILURE) != 0;
-}
-
-bool FastPacingChecked()
-{
-    return IsDlgButtonChecked(MainDialog, IDC_FAST_PACING) != 0;
-}
-
-void SetStatusLine(const char* text)
-{
-    SetDlgItemTextA(MainDialog, IDC_STATUS, text);
-}
-
-void SetProgressLine(const char* text)
-{
-    SetDlgItemTextA(MainDialog, IDC_PROGRESS, text);
-}
-
-void ShowBox(const char* text, const char* caption)
-{
-    ShowOwnBox(MainDialog, text, caption, MB_OK);
 }

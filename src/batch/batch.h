@@ -24,6 +24,7 @@ struct BatchState {
     std::atomic<LONG> processed{0};       // jobs of this run driven to their end
     std::atomic<LONG> skipped{0};         // jobs of this run skipped (a file gone)
     std::atomic<LONG> failed{0};          // jobs of this run failed and carried on from
+    std::atomic<bool> carryOn{false};     // "Continue after a failed job" for the job at hand
 };
 extern BatchState Batch;
 
@@ -45,12 +46,33 @@ constexpr DWORD STOP_GRACE_MS = 2000;
 DWORD WINAPI BatchWorker(LPVOID parameter);
 // The worker's requests to the user interface thread, sent to the main
 // dialog: the progress timer belongs to the dialog's own thread, so the worker
-// asks that thread to start it (kRunBegins) and to end it (kRunEnds).
+// asks that thread to start it (kRunBegins) and to end the run (kRunEnds,
+// with the RunEndCause as lParam).
 constexpr UINT WM_RUN_PHASE = WM_APP + 1;
 constexpr WPARAM kRunBegins = 1;
 constexpr WPARAM kRunEnds = 0;
 // Handles WM_RUN_PHASE (user interface thread).
-void OnRunPhase(WPARAM phase);
+void OnRunPhase(WPARAM phase, LPARAM cause);
+
+// How a run ends.
+enum class RunEndCause {
+    Finished,          // the worker went through all its jobs
+    StoppedOnFailures, // the worker stopped after failures in a row
+    StopPressed,       // the user pressed Stop
+    Fatal,             // a fatal error, on either thread
+};
+// The one end of a run (user interface thread): its log line, the progress
+// display and the keep-awake ended (a run the worker ended then gets its
+// status line from the worker); Stop's "Success" box and status; for a fatal
+// error the worker is asked to stop, so that nothing of it goes on behind the
+// error box.
+void EndRun(RunEndCause cause);
+// The fatal error's first step while a run is in progress, on whichever
+// thread meets it: EndRun(RunEndCause::Fatal) on the user interface thread.
+void EndRunByFatalError();
+
+// Starts the progress display of a run (user interface thread).
+void StartProgressDisplay();
 // Ends the progress display of a run (user interface thread): the timer is
 // killed and a tick still in the queue writes nothing.
 void EndProgressDisplay();

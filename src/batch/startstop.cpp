@@ -1,5 +1,5 @@
 // Start and Stop of a batch run (user interface thread).
-#include "app/app.h"
+#include "app/controls.h"
 #include "batch/batch.h"
 #include "batch/stop.h"
 #include "diag/diag.h"
@@ -90,35 +90,37 @@ void StopBatch()
 
     // Ask first. The worker leaves at its next checkpoint, at the latest when
     // its current pause or poll ends; its writes to the dialog are served
-    // meanwhile so it cannot be stuck on this thread. A worker inside one of
-    // Tolvane's own boxes is waited for until the box is answered: killed
-    // there, it would leave the box's owner, the dialog, disabled.
+    // meanwhile so it cannot be stuck on this thread. Only a worker that waits
+    // inside Neat Image (the sent "&Apply" lasts as long as the filter) is
+    // ended there, where it holds no lock of this process; anywhere else it
+    // may be inside a window enumeration, holding the process heap, and is
+    // left to reach its checkpoint. A worker inside one of Tolvane's own
+    // boxes is waited for until the box is answered: killed there, it would
+    // leave the box's owner, the dialog, disabled.
     RaiseStopSignal();
-    DWORD workerThread = GetThreadId(worker);
     bool ended = WaitServingSentMessages(worker, STOP_GRACE_MS);
-    while (!ended && ThreadInOwnBox(workerThread))
-        ended = WaitServingSentMessages(worker, kOwnBoxPollMs);
-    if (!ended) {
-        // Still inside a call to Neat Image (the sent "&Apply" lasts as long
-        // as the filter): there it holds no lock of this process.
-        if (!TerminateThread(worker, 0)) {
+    while (!ended) {
+        DWORD error = 0;
+        EndWorker end =
+            ThreadInOwnBox(GetThreadId(worker)) ? EndWorker::NotInsideTarget : EndWorkerInsideTarget(worker, &error);
+        if (end == EndWorker::Refused) {
             char text[64];
-            FormatText(text, sizeof text, "Could not terminate thread: Error # %d", static_cast<int>(GetLastError()));
+            FormatText(text, sizeof text, "Could not terminate thread: Error # %d", static_cast<int>(error));
             LowerStopSignal(); // the run goes on as if Stop had not been pressed
             ShowBox(text, "Error");
             return;
         }
-        // Termination completes asynchronously; wait (bounded) until the
-        // worker is really gone, so that it takes no further step against
-        // Neat Image once the box below is up.
-        WaitForSingleObject(worker, 5000);
+        if (end == EndWorker::Ended) {
+            // Termination completes asynchronously; wait (bounded) until the
+            // worker is really gone, so that it takes no further step against
+            // Neat Image once the box below is up.
+            WaitForSingleObject(worker, 5000);
+            break;
+        }
+        ended = WaitServingSentMessages(worker, kOwnBoxPollMs);
     }
-    SetFatalPrologue(nullptr);
-    LogRunSummary(RunEnd::Stopped);
-    KeepSystemAwake(false);
-    ShowBox("Batch processing terminated.  Cancel Neat Image manually.", "Success");
-    SetStatusLine("Processing terminated");
-    EndProgressDisplay();
+    AfterStopForTest();
+    EndRun(RunEndCause::StopPressed);
     Batch.worker.store(nullptr, kRelaxed);
     Trace("Thread ended...\n\n");
     ReleaseLastWorker();

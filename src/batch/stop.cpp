@@ -5,10 +5,12 @@
 // menu queries all call) leaves the process heap locked for ever, and the next
 // allocation of the user interface thread hangs. So Stop first raises an event;
 // the worker notices it at its next checkpoint, where it holds nothing, and
-// ends itself. TerminateThread is left for a worker blocked inside Neat Image.
+// ends itself. TerminateThread is left for a worker blocked inside Neat Image,
+// and only once it is seen there while suspended.
 #include "batch/stop.h"
 
 #include <atomic>
+#include <cstdlib>
 
 namespace {
 
@@ -17,6 +19,8 @@ namespace {
 std::atomic<HANDLE> StopEvent{nullptr};
 // The thread that WorkerCheckpoint may end: only the current batch worker.
 std::atomic<DWORD> WorkerThreadId{0};
+// Set by the worker around its unbounded send to Neat Image.
+std::atomic<bool> InsideTarget{false};
 
 // True when Stop has raised the signal for the current run.
 bool StopRaised()
@@ -36,7 +40,96 @@ void ArmStopSignal(DWORD workerThreadId)
     }
     if (event != nullptr)
         ResetEvent(event);
+    InsideTarget.store(false, std::memory_order_release);
     WorkerThreadId.store(workerThreadId, std::memory_order_release);
+}
+
+void WorkerInsideTarget(bool inside)
+{
+    InsideTarget.store(inside, std::memory_order_release);
+}
+
+EndWorker EndWorkerInsideTarget(HANDLE worker, DWORD* error)
+{
+    *error = 0;
+    if (!InsideTarget.load(std::memory_order_acquire))
+        return EndWorker::NotInsideTarget;
+    // SuspendThread returns before the thread has stopped; asking for its
+    // context waits until it has. Then the mark cannot change under us.
+    bool suspended = SuspendThread(worker) != static_cast<DWORD>(-1);
+    if (suspended) {
+        CONTEXT context = {};
+        context.ContextFlags = CONTEXT_CONTROL;
+        GetThreadContext(worker, &context);
+        if (!InsideTarget.load(std::memory_order_acquire)) {
+            ResumeThread(worker);
+            return EndWorker::NotInsideTarget;
+        }
+    }
+    if (TerminateThread(worker, 0))
+        return EndWorker::Ended;
+    *error = GetLastError();
+    if (suspended)
+        ResumeThread(worker);
+    return EndWorker::Refused;
+}
+
+#if defined(TOLVANE_TEST_HOLD_HEAP_AFTER_ENUM)
+namespace {
+
+// Test builds only: how long the worker holds a lock after each window
+// enumeration, from the environment, 0 when not asked.
+DWORD HoldMsFromEnvironment(const char* name)
+{
+    char value[16] = "";
+    return GetEnvironmentVariableA(name, value, sizeof value) > 0 ? static_cast<DWORD>(std::atoi(value)) : 0;
+}
+
+// Test builds only: stands for a lock of the system's that a thread holds
+// inside a window enumeration and that the user interface thread needs once
+// Stop is done (the loader's, or one inside USER32), but not while it waits.
+CRITICAL_SECTION SystemLock;
+INIT_ONCE SystemLockOnce = INIT_ONCE_STATIC_INIT;
+
+BOOL CALLBACK InitSystemLock(PINIT_ONCE, PVOID, PVOID*)
+{
+    InitializeCriticalSection(&SystemLock);
+    return TRUE;
+}
+
+} // namespace
+#endif
+
+void AfterWindowEnumeration()
+{
+#if defined(TOLVANE_TEST_HOLD_HEAP_AFTER_ENUM)
+    if (GetCurrentThreadId() != WorkerThreadId.load(std::memory_order_acquire))
+        return;
+    // No checkpoint while a lock is held.
+    static const DWORD heapMs = HoldMsFromEnvironment("TOLVANE_TEST_HEAP_HOLD_MS");
+    static const DWORD lockMs = HoldMsFromEnvironment("TOLVANE_TEST_LOCK_HOLD_MS");
+    if (heapMs > 0) {
+        HANDLE heap = GetProcessHeap();
+        HeapLock(heap);
+        Sleep(heapMs);
+        HeapUnlock(heap);
+    }
+    if (lockMs > 0) {
+        InitOnceExecuteOnce(&SystemLockOnce, InitSystemLock, nullptr, nullptr);
+        EnterCriticalSection(&SystemLock);
+        Sleep(lockMs);
+        LeaveCriticalSection(&SystemLock);
+    }
+#endif
+}
+
+void AfterStopForTest()
+{
+#if defined(TOLVANE_TEST_HOLD_HEAP_AFTER_ENUM)
+    InitOnceExecuteOnce(&SystemLockOnce, InitSystemLock, nullptr, nullptr);
+    EnterCriticalSection(&SystemLock);
+    LeaveCriticalSection(&SystemLock);
+#endif
 }
 
 void RaiseStopSignal()

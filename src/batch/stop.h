@@ -21,6 +21,29 @@ void WorkerCheckpoint();
 // and then passes a checkpoint. Elsewhere a plain pause.
 void WorkerPause(DWORD ms);
 
+// On the batch worker: marks the stretch in which it waits inside a message
+// sent to Neat Image with no bound ("&Apply"). There it holds no lock of this
+// process, so that is the one place where Stop may end it.
+void WorkerInsideTarget(bool inside);
+
+// What became of a worker that Stop offered to end.
+enum class EndWorker { NotInsideTarget, Ended, Refused };
+// On the user interface thread: ends the worker with TerminateThread only if
+// it is waiting inside Neat Image, checked while it is suspended so that it
+// cannot leave that wait meanwhile; otherwise lets it go on to its next
+// checkpoint. *error receives the system's error code when ending it failed.
+EndWorker EndWorkerInsideTarget(HANDLE worker, DWORD* error);
+
+// Test builds only: holds the process heap lock (TOLVANE_TEST_HEAP_HOLD_MS),
+// or a lock that stands for one of the system's (TOLVANE_TEST_LOCK_HOLD_MS),
+// for a while after each window enumeration of the batch worker, as a busy
+// system may, so that a Stop landing there shows whether it could leave the
+// lock held. Elsewhere nothing.
+void AfterWindowEnumeration();
+// Test builds only: the user interface thread takes that stand-in lock once
+// Stop has ended the worker, as its next steps would take the system's.
+void AfterStopForTest();
+
 // On the user interface thread: waits at most timeoutMs for the thread to
 // end, meanwhile serving the messages other threads send to this one (the
 // worker's writes to the dialog), but no input, timer or posted message.

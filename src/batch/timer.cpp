@@ -1,8 +1,10 @@
 // The progress timer: once a second during a run, rewrites the progress line.
-#include "app/app.h"
+#include "app/controls.h"
 #include "batch/batch.h"
+#include "batch/outcome.h"
 #include "diag/diag.h"
 #include "target/contract.h"
+#include "target/failure.h"
 #include "target/watch.h"
 #include "tolvane.h"
 
@@ -14,15 +16,10 @@ bool ProgressActive;
 
 } // namespace
 
-void OnRunPhase(WPARAM phase)
+void StartProgressDisplay()
 {
-    if (phase == kRunBegins) {
-        ProgressActive = true;
-        SetTimer(MainDialog, PROGRESS_TIMER_ID, PROGRESS_TIMER_PERIOD_MS, ProgressTimerProc);
-    } else {
-        EndProgressDisplay();
-        KeepSystemAwake(false);
-    }
+    ProgressActive = true;
+    SetTimer(MainDialog, PROGRESS_TIMER_ID, PROGRESS_TIMER_PERIOD_MS, ProgressTimerProc);
 }
 
 void EndProgressDisplay()
@@ -33,23 +30,27 @@ void EndProgressDisplay()
     KillTimer(MainDialog, PROGRESS_TIMER_ID);
 }
 
-void KeepSystemAwake(bool awake)
+namespace {
+
+// While the worker waits inside "&Apply", the tick looks at Neat Image for
+// it, and the run's rules decide what a box or a closed Neat Image means: a
+// box the run carries on from is answered and kept for the worker; anything
+// else is the fatal error, whose first step ends this display, so that no
+// later tick meets it again inside the error box.
+void WatchForWorker()
 {
-    EXECUTION_STATE state = awake ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS;
-    SetThreadExecutionState(state);
-#if defined(TOLVANE_TEST_PROBES)
-    Trace("Execution state: 0x%08lx\n", static_cast<unsigned long>(state));
-#endif
+    HWND box = nullptr;
+    const char* message = WatchTargetFromTick(&box);
+    if (message == nullptr)
+        return;
+    FaultKind kind = box != nullptr ? FaultKind::JobFailed : FaultKind::Closed;
+    if (DecideFault(kind, Batch.carryOn.load(std::memory_order_relaxed)) == FaultAction::FailJobAndRest)
+        FailDuringApply(box, message);
+    else
+        FatalError(message);
 }
 
-void LogRunSummary(RunEnd end)
-{
-    char line[kRunSummarySize];
-    FormatRunSummary(line, sizeof line, end, Batch.processed.load(std::memory_order_relaxed),
-                     Batch.skipped.load(std::memory_order_relaxed), Batch.failed.load(std::memory_order_relaxed),
-                     Batch.batchStartTick.load(std::memory_order_relaxed), GetTickCount());
-    LogMessage("%s", line);
-}
+} // namespace
 
 // Runs on the user interface thread, dispatched by its message loop. It reads
 // each batch state field once and never sends a message to Neat Image: the
@@ -60,7 +61,9 @@ void CALLBACK ProgressTimerProc(HWND, UINT, UINT_PTR, DWORD now)
 {
     if (!ProgressActive)
         return;
-    WatchTargetFromTick();
+    WatchForWorker();
+    if (!ProgressActive)
+        return;
     ProgressInput in = {};
     in.imagesDone = Batch.imagesDone.load(std::memory_order_relaxed);
     in.imageTotal = Batch.imageTotal.load(std::memory_order_relaxed);

@@ -7,11 +7,14 @@
 // below, not on the worker's stack: a worker terminated while one of its
 // messages is still unanswered must not leave the receiver writing into a
 // freed stack (Windows frees a terminated thread's stack at once).
-#include "app/app.h"
+#include "app/controls.h"
+#include "target/contract.h"
+#include "target/extension.h"
 #include "batch/batch.h"
 #include "batch/stop.h"
 #include "diag/diag.h"
 #include "jobs/jobs.h"
+#include "batch/outcome.h"
 #include "target/failure.h"
 #include "target/target.h"
 #include "target/watch.h"
@@ -32,13 +35,10 @@ struct WorkerBuffers {
     char text[256]; // one column of a row, limit 255 as the control is asked
     char imagePath[256];
     char profilePath[256];
-    char status[300];        // two 10-digit counts and a 254-character path, with room to spare
-    char previousImage[256]; // the last job driven to its end, until the next one
+    char status[300];     // two 10-digit counts and a 254-character path, with room to spare
+    char lastDriven[256]; // the image of the last job driven to Neat Image
+    char reason[300];     // the reason of the last failed job
 } Work;
-
-// After this many failed jobs in a row, the run stops: something is wrong
-// beyond one bad file, and going on would only add failures.
-constexpr int kFailuresInARowLimit = 3;
 
 int ListCount(void*)
 {
@@ -95,13 +95,6 @@ JobId LastJobAtStart(LONG* total)
     FatalError("Unknown error getting next image in list");
 }
 
-// Called first by FatalError while a run is in progress, on whichever thread
-// meets the error: the run's line goes before the error's own.
-void LogRunEndedByError()
-{
-    LogRunSummary(RunEnd::Error);
-}
-
 #if defined(TOLVANE_TEST_PROBES)
 // Test build only: TOLVANE_TEST_DELAY_RUN_END=<ms> holds the worker between
 // "Processing complete" and the emptied progress line.
@@ -115,24 +108,44 @@ void DelayRunEndForTest()
 void DelayRunEndForTest() {}
 #endif
 
-// What the worker knows of the jobs of a run that failed.
-struct FailureCount {
-    long failed = 0;
-    int inARow = 0;
-};
+// The counts of the run under way; the worker is their only writer.
+RunTally Tally;
 
-// A job failed and the user chose to carry on: Neat Image is brought back to
-// rest, the failure is logged with its reason, and counted. A job that had
-// been counted as processed (a box that came after its save) is moved over.
-void RecordFailure(FailureCount& count, const char* image, const char* reason, bool wasProcessed)
+// Records how a job ended: the counts the progress line and the end of the
+// run read, and the job's line in the session log.
+void RecordOutcome(JobOutcome outcome, const char* image, const char* reason)
 {
-    BringTargetToRest();
     WorkerCheckpoint();
-    LogMessage("Failed: %s: %s", image, reason);
-    if (wasProcessed)
-        Batch.processed.store(Batch.processed.load(kRelaxed) - 1, kRelaxed);
-    Batch.failed.store(++count.failed, kRelaxed);
-    ++count.inARow;
+    if (outcome == JobOutcome::Failed)
+        LogMessage("Failed: %s: %s", image, reason);
+    else if (outcome == JobOutcome::Skipped)
+        LogMessage("Skipped, file not found: %s", reason);
+    TallyOutcome(Tally, outcome);
+    Batch.processed.store(Tally.processed, kRelaxed);
+    Batch.skipped.store(Tally.skipped, kRelaxed);
+    Batch.failed.store(Tally.failed, kRelaxed);
+}
+
+// What the fault of a job means for the run. Returns only when the job is
+// failed and the run goes on; bringing Neat Image back to rest may meet a
+// fault of its own, which is decided the same way.
+void HandleFault(const TargetFault& fault, const char* image, bool carryOn)
+{
+    FaultAction action = DecideFault(fault.kind, carryOn);
+    if (action == FaultAction::EndProcess)
+        FatalError(fault.text);
+    // The text lives in the fault's storage until the next fault.
+    std::strncpy(Work.reason, fault.text, sizeof Work.reason - 1);
+    Work.reason[sizeof Work.reason - 1] = '\0';
+    if (action == FaultAction::FailJobAndRest) {
+        try {
+            BringTargetToRest();
+        } catch (const TargetFault& rest) {
+            if (DecideFault(rest.kind, carryOn) != FaultAction::FailJob)
+                FatalError(rest.text);
+        }
+    }
+    RecordOutcome(JobOutcome::Failed, image, Work.reason);
 }
 
 bool FileExists(const char* path)
@@ -141,11 +154,31 @@ bool FileExists(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// What a job needs, read from the dialog at its start: the option to carry on
+// and the output format, read at every job so that a change during a run
+// applies from the next job on.
+TargetJob TakeJob(const Pacing& pacing)
+{
+    TargetJob job = {};
+    job.image = Work.imagePath;
+    job.profile = Work.profilePath;
+    job.pacing = pacing;
+    WorkerCheckpoint();
+    job.carryOn = ContinueOnFailureChecked();
+    Batch.carryOn.store(job.carryOn, kRelaxed);
+    WorkerCheckpoint();
+    long formatIndex = OutputFormatIndex();
+    job.extension = OutputExtension(formatIndex);
+    job.jpeg = formatIndex == 1;
+    return job;
+}
+
 } // namespace
 
 DWORD WINAPI BatchWorker(LPVOID)
 {
     LONG total = 0;
+    Tally = RunTally{};
     Batch.imagesDone.store(0, kRelaxed);
     Batch.processed.store(0, kRelaxed);
     Batch.skipped.store(0, kRelaxed);
@@ -154,14 +187,14 @@ DWORD WINAPI BatchWorker(LPVOID)
     Batch.imageTotal.store(total, kRelaxed);
     Batch.batchStartTick.store(GetTickCount(), kRelaxed);
     WatchBegin();
-    SetFatalPrologue(LogRunEndedByError);
+    SetFatalPrologue(EndRunByFatalError);
 
     WorkerCheckpoint();
     bool idle = IdlePriorityChecked();
     WorkerCheckpoint();
     // The pacing is read once: changing the option during a run takes effect
     // at the next.
-    SetFastPacing(FastPacingChecked());
+    const Pacing pacing = MakePacing(FastPacingChecked(), PAUSE_MS, WAIT_TRIES);
     WorkerCheckpoint();
     if (idle) {
         if (!SetTargetPriorityClass(IDLE_PRIORITY_CLASS))
@@ -179,10 +212,10 @@ DWORD WINAPI BatchWorker(LPVOID)
     // when their turn comes, taken by identity, so that rows removed or added
     // meanwhile move no job past the worker.
     LONG taken = 0;
-    int skipped = 0;
-    FailureCount failures;
-    bool previousCarryOn = false;
-    Work.previousImage[0] = '\0';
+    bool stopped = false;
+    bool carryOn = false;
+    bool settled = true; // the last job driven has had the run's closing look
+    Work.lastDriven[0] = '\0';
     JobId after = 0;
     for (;;) {
         JobId id = 0;
@@ -201,10 +234,7 @@ DWORD WINAPI BatchWorker(LPVOID)
                               : !FileExists(Work.profilePath) ? Work.profilePath
                                                               : nullptr;
         if (missing != nullptr) {
-            WorkerCheckpoint();
-            LogMessage("Skipped, file not found: %s", missing);
-            ++skipped;
-            Batch.skipped.store(skipped, kRelaxed);
+            RecordOutcome(JobOutcome::Skipped, Work.imagePath, missing);
             Batch.imagesDone.store(++taken, kRelaxed);
             continue;
         }
@@ -215,59 +245,44 @@ DWORD WINAPI BatchWorker(LPVOID)
         SetStatusLine(Work.status);
         Batch.imageStartTick.store(GetTickCount(), kRelaxed);
 
-        // A box Neat Image raised after the last save belongs to that job.
-        if (Work.previousImage[0] != '\0') {
-            try {
-                SetContinueOnFailure(previousCarryOn);
-                WatchAftermath();
-            } catch (const JobFailure& f) {
-                RecordFailure(failures, Work.previousImage, f.reason, true);
-            }
-            Work.previousImage[0] = '\0';
-            if (failures.inARow >= kFailuresInARowLimit)
-                break;
-        }
-
-        // Read at the start of each job, so a change during a run applies
-        // from the next job on.
-        WorkerCheckpoint();
-        previousCarryOn = ContinueOnFailureChecked();
-        SetContinueOnFailure(previousCarryOn);
+        TargetJob job = TakeJob(pacing);
+        carryOn = job.carryOn;
+        settled = id == last;
+        std::memcpy(Work.lastDriven, Work.imagePath, sizeof Work.lastDriven);
         try {
-            ProcessImage(Work.imagePath, Work.profilePath);
-            Batch.processed.store(Batch.processed.load(kRelaxed) + 1, kRelaxed); // this thread is its only writer
-            failures.inARow = 0;
-            std::memcpy(Work.previousImage, Work.imagePath, sizeof Work.previousImage);
-        } catch (const JobFailure& f) {
-            RecordFailure(failures, Work.imagePath, f.reason, false);
+            ProcessImage(job, settled);
+            RecordOutcome(JobOutcome::Done, job.image, nullptr);
+        } catch (const TargetFault& fault) {
+            HandleFault(fault, job.image, job.carryOn);
         }
         Batch.imagesDone.store(++taken, kRelaxed);
-        if (failures.inARow >= kFailuresInARowLimit)
+        if (TallyStopsRun(Tally, carryOn)) {
+            stopped = true;
             break;
-    }
-    if (failures.inARow < kFailuresInARowLimit && Work.previousImage[0] != '\0') {
-        try {
-            SettleAfterLastJob();
-        } catch (const JobFailure& f) {
-            RecordFailure(failures, Work.previousImage, f.reason, true);
         }
     }
-    bool stopped = failures.inARow >= kFailuresInARowLimit;
+    // Rows skipped after the last job driven: that job has its closing look
+    // here, and a box found now is its failure after all.
+    if (!stopped && !settled) {
+        try {
+            SettleAfterLastJob(pacing);
+        } catch (const TargetFault& fault) {
+            Tally.processed -= 1;
+            HandleFault(fault, Work.lastDriven, carryOn);
+        }
+    }
 
     // A worker that Stop asked to leave does none of the end-of-run steps.
     WorkerCheckpoint();
     Batch.worker.store(nullptr, kRelaxed);
     Trace("Thread ended...\n\n");
-    SetFatalPrologue(nullptr);
-    LogRunSummary(stopped ? RunEnd::Stopped : RunEnd::Complete);
-    // The timer goes first, on its own thread: no tick can then write an
-    // elapsed time after "Processing complete".
-    SendMessageA(MainDialog, WM_RUN_PHASE, kRunEnds, 0);
+    SendMessageA(MainDialog, WM_RUN_PHASE, kRunEnds,
+                 static_cast<LPARAM>(stopped ? RunEndCause::StoppedOnFailures : RunEndCause::Finished));
     if (stopped)
         FormatText(Work.status, sizeof Work.status, "Processing stopped: %d jobs in a row failed",
                    kFailuresInARowLimit);
     else
-        FormatCompleteStatus(Work.status, sizeof Work.status, failures.failed, skipped);
+        FormatCompleteStatus(Work.status, sizeof Work.status, Tally.failed, Tally.skipped);
     SetStatusLine(Work.status);
     DelayRunEndForTest();
     SetProgressLine("");

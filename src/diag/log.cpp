@@ -7,6 +7,7 @@
 // user interface thread or for later runs.
 #include "diag/diag.h"
 #include "diag/logpath.h"
+#include "batch/stop.h"
 #include "tolvane.h"
 
 #include <windows.h>
@@ -132,6 +133,9 @@ std::atomic<DWORD> OwnBoxThreads[4];
 // the user interface thread stays alive until the box is answered.
 [[noreturn]] void WaitForProcessEnd()
 {
+    // The batch worker has nothing more to do: the fatal error's first step
+    // asked it to stop, and it leaves here.
+    WorkerCheckpoint();
     for (;;) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {

@@ -5,7 +5,7 @@
 // control, which this thread serves.
 #include "jobs/jobs.h"
 #include "jobs/names.h"
-#include "app/app.h"
+#include "app/controls.h"
 #include "diag/diag.h"
 #include "tolvane.h"
 

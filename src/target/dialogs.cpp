@@ -1,5 +1,6 @@
 // Finding a visible dialog that a given window owns, by exact class and title.
 #include "target/contract.h"
+#include "batch/stop.h"
 #include "target/target.h"
 
 #include <cstring>
@@ -58,5 +59,6 @@ HWND FindOwnedDialog(HWND parent, const char* className, const char* title)
     Search.parent = parent;
     Search.result = nullptr;
     EnumWindows(OwnedDialogEnumProc, 0);
+    AfterWindowEnumeration();
     return Search.result;
 }

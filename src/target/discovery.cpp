@@ -1,7 +1,6 @@
 // Finding the running Neat Image and setting its process's priority class.
 #include "target/contract.h"
 #include "target/target.h"
-#include "app/app.h"
 #include "diag/diag.h"
 #include "tolvane.h"
 
@@ -59,7 +58,8 @@ int FindTargetWindows()
     EnumWindows(TargetWindowEnumProc, 0);
     if (TargetMainWindow != nullptr)
         return 1;
-    ShowBox("Could not find a running instance of Neat Image.  Start Neat Image and try again.", "Warning");
+    ShowOwnBox(MainDialog, "Could not find a running instance of Neat Image.  Start Neat Image and try again.",
+               "Warning", MB_OK);
     return 0;
 }
 

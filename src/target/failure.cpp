@@ -6,7 +6,6 @@
 #include "target/watch.h"
 #include "target/watch_text.h"
 #include "batch/stop.h"
-#include "diag/diag.h"
 #include "tolvane.h"
 
 #include <atomic>
@@ -14,10 +13,8 @@
 
 namespace {
 
-std::atomic<bool> CarryOn{false};
-
-// The reason of the last failure, kept for the worker's catch.
-char FailureReason[kWatchMessageSize];
+// The text of the last fault, kept for the worker's catch.
+char FaultText[kWatchMessageSize];
 
 // What the progress tick found inside "&Apply": written by the tick once,
 // then published; taken by the worker after "&Apply" returns.
@@ -134,23 +131,23 @@ BOOL CALLBACK FindUnrestProc(HWND window, LPARAM lParam)
 
 } // namespace
 
-void SetContinueOnFailure(bool enabled)
+void RaiseFault(FaultKind kind, const char* text)
 {
-    CarryOn.store(enabled, std::memory_order_release);
-    ApplyFailed.store(false, std::memory_order_release);
-}
-
-bool ContinueOnFailure()
-{
-    return CarryOn.load(std::memory_order_acquire);
+    // The text may be the last fault's own: copy through a buffer apart.
+    char copy[kWatchMessageSize];
+    CopyReason(copy, text);
+    std::memcpy(FaultText, copy, sizeof FaultText);
+    throw TargetFault{kind, FaultText};
 }
 
 void JobFailed(const char* reason)
 {
-    if (!ContinueOnFailure())
-        FatalError(reason);
-    CopyReason(FailureReason, reason);
-    throw JobFailure{FailureReason};
+    RaiseFault(FaultKind::JobFailed, reason);
+}
+
+void ForgetApplyFailure()
+{
+    ApplyFailed.store(false, std::memory_order_release);
 }
 
 void FailDuringApply(HWND box, const char* message)
@@ -205,10 +202,11 @@ void BringTargetToRest()
     for (int attempt = 0; attempt <= WAIT_TRIES; ++attempt) {
         WorkerCheckpoint();
         if (TargetGone())
-            FatalError("Neat Image has closed");
+            RaiseFault(FaultKind::Closed, "Neat Image has closed");
         look.found = nullptr;
         look.busy = false;
         EnumWindows(FindUnrestProc, reinterpret_cast<LPARAM>(&look));
+        AfterWindowEnumeration();
         if (look.found == nullptr && !look.busy && IsWindowEnabled(TargetMainWindow))
             return;
         if (look.found != nullptr)
@@ -216,5 +214,5 @@ void BringTargetToRest()
         if (attempt < WAIT_TRIES)
             WorkerPause(PAUSE_MS);
     }
-    FatalError("Neat Image did not come back to rest after a failed job");
+    RaiseFault(FaultKind::Contract, "Neat Image did not come back to rest after a failed job");
 }

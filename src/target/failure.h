@@ -1,36 +1,28 @@
 // A job that fails in a way that leaves Neat Image where Tolvane can bring it
 // back: a file dialog or the JPEG options window that does not come or does
 // not close, a box of Neat Image's or of its file dialog, no proposed name.
-// With "Continue after a failed job" checked, Tolvane brings Neat Image back
-// to rest and goes on with the next job; without it, the failure ends the
-// process as every failure does.
+// The batch worker decides whether the run carries on from it; bringing Neat
+// Image back to rest is here.
 #pragma once
 
 #include <windows.h>
 
-// Thrown by JobFailed on the batch worker and caught by it around each job.
-// The reason is the text the fatal error would have shown; it lives in
-// storage of the failure's own until the next failure.
-struct JobFailure {
-    const char* reason;
-};
+#include "target/fault.h"
 
-// Whether failures of the current job may be carried on from; set by the
-// worker at the start of each job from the option.
-void SetContinueOnFailure(bool enabled);
-bool ContinueOnFailure();
-
-// On the batch worker: the job has failed for `reason`. Throws JobFailure when
-// carrying on, else ends the process through FatalError(reason).
+// On the batch worker: the job has failed for `reason` (FaultKind::JobFailed).
 [[noreturn]] void JobFailed(const char* reason);
 
 // The progress tick found this box of Neat Image's while the worker waits
-// inside "&Apply" with carrying on enabled (user interface thread): keeps its
-// message for the worker and answers the box, so that "&Apply" returns.
+// inside "&Apply", and the run carries on from it (user interface thread):
+// keeps its message for the worker and answers the box, so that "&Apply"
+// returns.
 void FailDuringApply(HWND box, const char* message);
 // After "&Apply" returns (batch worker): the job fails if the tick found a
 // box meanwhile.
 void CheckApplyFailure();
+// Forgets a box the tick found for a run that has ended (batch worker, at the
+// start of a run).
+void ForgetApplyFailure();
 
 // Answers or cancels one window of Neat Image's that stands between it and
 // rest: a file dialog or the JPEG options window is cancelled; a box is
@@ -41,6 +33,6 @@ bool DismissTargetWindow(HWND window);
 
 // On the batch worker, after a failed job: answers and cancels until Neat
 // Image is at rest (its main window enabled, none of its boxes or dialogs
-// visible, no progress window). Ends the process when Neat Image closed or is
-// not at rest within WAIT_TRIES pauses: its state is then unknown.
+// visible, no progress window). A fault when Neat Image closed (Closed) or is
+// not at rest within WAIT_TRIES pauses (Contract: its state is then unknown).
 void BringTargetToRest();

@@ -1,10 +1,60 @@
-// Fast pacing's plain rules, without window handles: what a look at Neat
-// Image says about its readiness for the next step, when looks in a row count
-// as passed, and how a poll is spaced. The sequence (target/sequence.cpp)
-// gathers the facts from the windows and acts on the verdicts.
+// The pacing of the automation and its plain rules, without window handles:
+// the pauses of each point of a job under the specified pacing and under
+// fast pacing, what a look at Neat Image says about its readiness for the
+// next step, when looks in a row count as passed, and how a poll is spaced.
+// The sequence (target/sequence.cpp) gathers the facts from the windows and
+// acts on the verdicts.
 #pragma once
 
 #include <cstdint>
+
+// The points of a job where the sequence pauses or waits for Neat Image to be
+// ready, in the order a job meets them.
+enum class PausePoint {
+    BeforeCommand,    // before a menu command is posted or sent
+    DialogFound,      // a file dialog was found, before anything is typed
+    Typed,            // a text was typed into a file name box
+    AfterPress,       // an "Open" dialog's button was pressed
+    AfterApply,       // "&Apply" returned
+    BeforeSaveAsPoll, // "Save &as..." was posted
+    BeforeJpegPoll,   // "&Save" was pressed with JPEG chosen
+    OptionsFound,     // the JPEG options window was found
+    OutputWritten,    // the dialogs of the save have closed
+    AfterLastJob,     // the last job of a run has ended
+    Count
+};
+
+// What the sequence does at one point: a fixed pause of fixedMs whatever
+// Neat Image does, or, when readyBoundMs is not 0, looks until Neat Image is
+// verifiably ready, for at most readyBoundMs; a look that cannot tell then
+// makes the whole wait last cannotTellMs from its start.
+struct PausePlan {
+    unsigned long fixedMs;
+    unsigned long readyBoundMs;
+    unsigned long cannotTellMs;
+};
+
+// One pacing: a plan for each point, and how a poll for a window is spaced.
+// lookEveryMs 0: each try of a poll pauses pauseMs (before or after its
+// look); otherwise a poll looks every lookEveryMs within the same bound of
+// tries times pauseMs.
+struct Pacing {
+    unsigned long pauseMs;
+    unsigned long lookEveryMs;
+    PausePlan points[static_cast<int>(PausePoint::Count)];
+};
+
+// The pacing of a run, chosen once at its start from the "Fast pacing"
+// option: the specified fixed pauses of pauseMs, or fast pacing, whose pauses
+// end as soon as Neat Image is verifiably ready and whose waits keep the
+// specified bounds (waitTries pauses for a window).
+Pacing MakePacing(bool fast, unsigned long pauseMs, int waitTries);
+// The plan of one point.
+PausePlan PlanPause(const Pacing& pacing, PausePoint point);
+// The fixed pauses of one job in which every window shows at the first look:
+// seven pauses, nine for JPEG, under the specified pacing; none under fast
+// pacing.
+unsigned long FixedPausesOfJobMs(const Pacing& pacing, bool jpeg);
 
 // What one look concludes.
 enum class Verdict {

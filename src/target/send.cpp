@@ -1,7 +1,7 @@
 // Messages to Neat Image's windows that never wait for a person.
 #include "target/send.h"
 #include "target/watch.h"
-#include "diag/diag.h"
+#include "batch/stop.h"
 
 #include <cstdlib>
 
@@ -32,24 +32,29 @@ bool PostRefusedForTest()
 // messages to it as Windows refuses those to a program with higher rights.
 constexpr DWORD kClosingMs = 2000;
 
-// A message Neat Image did not take: ends the process, with "Neat Image has
-// closed" when it is on its way out, else with the refusal's own text.
+// How often the wait for a closing Neat Image looks.
+constexpr DWORD kClosingLookMs = 20;
+
+// A message Neat Image did not take: "Neat Image has closed" when it is on
+// its way out, else the refusal's own text.
 [[noreturn]] void Refused()
 {
-    FatalUnlessClosed(kRefusedCommand);
+    FaultUnlessClosed(FaultKind::Refused, kRefusedCommand);
 }
 
 } // namespace
 
-void FatalUnlessClosed(const char* message)
+void FaultUnlessClosed(FaultKind kind, const char* message)
 {
+    // Stop-aware: the wait is as long as Stop's own grace, so a Stop must
+    // not have to sit it out.
     DWORD start = GetTickCount();
     while (!TargetGone() && GetTickCount() - start < kClosingMs)
-        Sleep(20);
+        WorkerPause(kClosingLookMs);
     if (TargetGone())
-        FatalError("Neat Image has closed");
+        RaiseFault(FaultKind::Closed, "Neat Image has closed");
     WatchTarget();
-    FatalError(message);
+    RaiseFault(kind, message);
 }
 
 void PostToTarget(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

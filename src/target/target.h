@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "target/extension.h"
+#include "target/job.h"
 #include "target/pacing.h"
 
 #include <cstddef>
@@ -45,20 +46,16 @@ ItemState MenuItemRefState(const MenuItemRef& ref);
 HWND FindOwnedDialog(HWND parent, const char* className, const char* title);
 BOOL CALLBACK OwnedDialogEnumProc(HWND window, LPARAM lParam);
 
-// The pacing of the next run, read once at its start (batch worker): the
-// specified fixed pauses, or fast pacing, whose pauses end as soon as Neat
-// Image is verifiably ready for the next step.
-void SetFastPacing(bool on);
-
 // Drives Neat Image through one job: open the image and the profile, apply
-// the filter, save under the proposed name with the chosen extension (batch
-// worker). Returns 0; every failure ends the process.
-int ProcessImage(const char* imagePath, const char* profilePath);
-// After the last job of a run: one pause with the watch looking, so that a
-// box Neat Image raises after the last save is not left unseen behind
-// "Processing complete" (batch worker).
-void SettleAfterLastJob();
-// Between two jobs (batch worker): waits until Neat Image has handled what it
-// was given and looks at it, so that a box it raised after the last save is
-// seen as that job's.
-void WatchAftermath();
+// the filter, save under the proposed name with the job's extension, and, at
+// the job's end, look for a box Neat Image raised after the save and for the
+// output (batch worker). Returns when the job is done; a fault
+// (target/fault.h) is thrown when it is not. With `settle`, the job is the
+// run's last and its end also waits one pause, so that a box Neat Image
+// raises after the last save is not left unseen behind "Processing complete".
+void ProcessImage(const TargetJob& job, bool settle);
+// The pause and look of a run's end when its last driven job was not its last
+// row (batch worker).
+void SettleAfterLastJob(const Pacing& pacing);
+// The output name typed into the last Save As dialog (batch worker).
+const char* LastOutputName();

@@ -8,10 +8,10 @@
 // cannot hold up the look.
 #include "target/watch.h"
 #include "target/contract.h"
+#include "batch/stop.h"
 #include "target/failure.h"
 #include "target/target.h"
 #include "target/watch_text.h"
-#include "diag/diag.h"
 #include "tolvane.h"
 
 #include <atomic>
@@ -147,6 +147,7 @@ const char* LookOnce(Look& look, const Expected* expected)
     if (look.processId == 0)
         return nullptr;
     EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&look));
+    AfterWindowEnumeration();
     if (look.box == nullptr)
         return nullptr;
     look.caption[0] = '\0';
@@ -177,6 +178,11 @@ void WatchBegin()
     HANDLE process = processId != 0 ? OpenProcess(SYNCHRONIZE, FALSE, processId) : nullptr;
     if (HANDLE old = TargetProcess.exchange(process, std::memory_order_acq_rel))
         CloseHandle(old);
+    // A Stop may have ended the last run between the two marks around
+    // "&Apply": left set, every tick of this run would take the worker's own
+    // file dialogs for boxes of Neat Image's.
+    InsideApply.store(false, std::memory_order_release);
+    ForgetApplyFailure();
     WatchExpectNothing();
 }
 
@@ -210,7 +216,7 @@ void WatchTarget()
     if (message == nullptr)
         return;
     if (WorkerLook.box == nullptr)
-        FatalError(message); // closed: nothing to carry on with
+        RaiseFault(FaultKind::Closed, message); // closed: nothing to carry on with
     JobFailed(message);
 }
 
@@ -219,16 +225,13 @@ void WatchInsideApply(bool inside)
     InsideApply.store(inside, std::memory_order_release);
 }
 
-void WatchTargetFromTick()
+const char* WatchTargetFromTick(HWND* box)
 {
+    *box = nullptr;
     if (!InsideApply.load(std::memory_order_acquire))
-        return;
+        return nullptr;
     static const Expected nothing = {};
     const char* message = LookOnce(TickLook, &nothing);
-    if (message == nullptr)
-        return;
-    if (TickLook.box != nullptr && ContinueOnFailure())
-        FailDuringApply(TickLook.box, message);
-    else
-        FatalError(message);
+    *box = TickLook.box;
+    return message;
 }

@@ -1,13 +1,14 @@
 // The watch over Neat Image during a run: its main window must still be
 // there, and no window of its process may be asking a question or reporting
-// an error that Tolvane did not expect. Either ends the process through
-// FatalError within seconds, with a message that says what happened.
+// an error that Tolvane did not expect. Either is reported within seconds as a
+// fault (target/fault.h), with a message that says what happened.
 #pragma once
 
 #include <windows.h>
 
 // Start of a run (batch worker): records the process that owns the target
-// main window, which every later look examines.
+// main window, which every later look examines, and forgets what the last
+// run left (a Stop may have ended it inside "&Apply").
 void WatchBegin();
 // Whether Neat Image has closed: its main window or its process is gone.
 bool TargetGone();
@@ -26,15 +27,17 @@ void WatchExpectJpegOptions();
 // Nothing beyond the windows that are always there.
 void WatchExpectNothing();
 
-// On the batch worker: looks at Neat Image once. Its main window gone ends
-// the process ("Neat Image has closed"); a box of its own fails the job
-// (Neat Image is showing "<caption>": <text>), which ends the process unless
-// the user chose to carry on.
+// On the batch worker: looks at Neat Image once. Its main window gone is a
+// fault of the kind Closed ("Neat Image has closed"); a box of its own fails
+// the job (Neat Image is showing "<caption>": <text>).
 void WatchTarget();
 
 // Marks the stretch in which the worker waits inside the sent "&Apply"; during
 // it the progress tick looks instead (batch worker).
 void WatchInsideApply(bool inside);
 // On the user interface thread, from the progress tick: the same look, while
-// the worker waits inside "&Apply" and cannot look itself.
-void WatchTargetFromTick();
+// the worker waits inside "&Apply" and cannot look itself. Returns the
+// message of what it saw, with the box in *box (none when Neat Image has
+// closed); nullptr when all is as expected or the worker is not inside
+// "&Apply". The caller decides what follows.
+const char* WatchTargetFromTick(HWND* box);

@@ -59,6 +59,9 @@ const FaultCase kFaults[] = {
     {"JpegOptionsNeverShown", "--never jpeg-options", kJpeg, "Could not get handle to JPEG Save window"},
     {"JpegOptionsWithoutOk", "--no-button jpeg-options", kJpeg, "Could not get handle to OK button"},
     {"FilterApplyMissing", "--no-menu-item filter-apply", kBitmap, "Could not find Filter Apply menu item"},
+    {"ImageOpenMissing", "--no-menu-item image-open", kBitmap, "Could not find Image Open Dialog"},
+    {"ProfileOpenMissing", "--no-menu-item profile-open", kBitmap, "Could not find Profile Open Dialog"},
+    {"SaveAsMissing", "--no-menu-item image-saveas", kBitmap, "Could not find Save As Dialog"},
     {"ImageOpenAfterTheLastPoll", "--delay image-open 30000", kBitmap, "Could not find Image Open Dialog"},
     // An empty name would save as ".bmp" in Neat Image's current folder.
     {"ProposedNameEmpty", "--propose \"\"", kBitmap, "Neat Image proposed no file name"},

@@ -121,7 +121,8 @@ TEST_F(Sequence, SelectorChangedBetweenTwoJobsAppliesFromTheNextSave)
 // confirmed. A ".jpg" name makes the stand-in ask for its JPEG options, which
 // Tolvane did not expect: the watch ends the run on that window, left for the
 // user (here the test) to confirm; a name without an extension is refused by
-// the stand-in's save, under that very name.
+// the stand-in's save, under that very name, and the job, whose output was
+// never written, fails without ending the run.
 TEST_F(Sequence, NothingSelectedSetsTheNameBackUnchanged)
 {
     struct Case {
@@ -158,9 +159,11 @@ TEST_F(Sequence, NothingSelectedSetsTheNameBackUnchanged)
             DWORD code = 0;
             EXPECT_TRUE(rig::WaitExit(app.proc, 10000, &code));
         } else {
-            ASSERT_TRUE(
-                rig::WaitUntil([&] { return rig::TextOf(app.Item(IDC_STATUS)) == "Processing complete"; }, 30000))
+            ASSERT_TRUE(rig::WaitUntil(
+                [&] { return rig::TextOf(app.Item(IDC_STATUS)) == "Processing complete (1 job failed)"; }, 30000))
                 << rig::TextOf(app.Item(IDC_STATUS));
+            std::string failed = "Failed: " + image + ": Neat Image wrote no " + standin.dir + "\\" + c.name + "\r\n";
+            EXPECT_NE(app.Log().find(failed), std::string::npos) << app.Log();
         }
         std::string expected = std::string(c.saved) + standin.dir + "\\" + c.name;
         // Tolvane leaves JPEG options alone; the user confirms them.

@@ -119,6 +119,59 @@ TEST_F(Stop, StopWhileTheWorkerHoldsTheHeapLockStillShowsTheBoxAndTheDialogAnswe
     }
 }
 
+// The test build holds a lock for 2.5 s after each window enumeration of
+// the worker, as a system under load may hold one of its own (the process
+// heap's, the loader's, one inside USER32) while the worker searches for an
+// image "Open" dialog that comes 8 s late: one such stretch outlasts Stop's
+// grace. The user interface thread needs that lock only once Stop has ended
+// the worker. Stops at instants spread over that search, nearly all of them
+// while the lock is held: a Stop that ended the worker there would leave the
+// lock held, and the dialog would hang for ever. The box may take as long as
+// the worker's way to its next checkpoint.
+TEST_F(Stop, StopWhileTheWorkerEnumeratesWindowsUnderAHeldLock)
+{
+    SetEnvironmentVariableA("TOLVANE_TEST_LOCK_HOLD_MS", "2500");
+    StartBoth("--delay image-open 8000", "tolvane_heaplock");
+    SetEnvironmentVariableA("TOLVANE_TEST_LOCK_HOLD_MS", nullptr);
+    std::string first = Image("first.bmp");
+    AddJob(first);
+    // Eight instants from 1.5 s to 6.5 s after Start, in a fixed mixed order.
+    const DWORD instants[] = {1500, 4357, 2214, 5786, 2929, 6500, 3643, 5071};
+    int round = 0;
+    size_t cancelled = 0;
+    for (DWORD afterMs : instants) {
+        SCOPED_TRACE("round " + std::to_string(++round) + ", Stop " + std::to_string(afterMs) + " ms after Start");
+        DWORD start = GetTickCount();
+        Press(IDC_START);
+        ASSERT_TRUE(WaitForFirstRow(first, 1)) << Status();
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed < afterMs)
+            Sleep(afterMs - elapsed);
+        rig::PostCommand(app_.dialog, IDC_STOP);
+        DWORD seen = 0;
+        HWND box = WaitForSuccessBox(8000, &seen);
+        ASSERT_TRUE(box != nullptr) << "no \"Success\" box within 8 s of Stop";
+        EXPECT_EQ(BoxText(box), kTerminated);
+        rig::AnswerMessageBox(box);
+        ASSERT_TRUE(rig::WaitForWindowGone(box, 3000));
+        ASSERT_TRUE(WaitForStatus("Processing terminated", 5000)) << Status();
+        // The dialog answers after the Stop: the lock was not left held.
+        DWORD_PTR result = 0;
+        EXPECT_NE(SendMessageTimeoutA(app_.dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result), 0);
+        // The late dialog of a command posted before the Stop comes after
+        // it, for the user to cancel.
+        size_t posted = standin_.EventsNamed("menu", "image-open").size();
+        if (posted > cancelled) {
+            ASSERT_TRUE(standin_.WaitForEvents("shown", posted, 10000)) << standin_.JournalText();
+            HWND open = rig::FindTopWindow("#32770", "Open", standin_.proc.pid);
+            ASSERT_TRUE(open != nullptr);
+            rig::AnswerMessageBox(open, IDCANCEL);
+            ASSERT_TRUE(standin_.WaitForEvents("cancelled", posted, 5000)) << standin_.JournalText();
+            cancelled = posted;
+        }
+    }
+}
+
 // --- Stop at every step of the sequence -----------------------------------------
 
 // One step of the sequence where the worker waits, how the stand-in is made to

@@ -125,7 +125,7 @@ TEST_F(BatchInProcess, ProgressTimerReadsOnlyTheFirst30CharactersOfAVisibleProgr
     Batch.imageTotal = 1;
     Batch.batchStartTick = 1000;
     Batch.imageStartTick = 1000;
-    OnRunPhase(kRunBegins);
+    StartProgressDisplay();
     // No progress window: the elapsed line alone.
     ProgressTimerProc(MainDialog, WM_TIMER, PROGRESS_TIMER_ID, 11000);
     EXPECT_EQ(Text(progress_), "Elapsed Time:   Total = 0:00:10     Image = 0:00:10");
@@ -149,7 +149,7 @@ TEST_F(BatchInProcess, ProgressTimerReadsOnlyTheFirst30CharactersOfAVisibleProgr
     DestroyWindow(calc);
 
     // A tick still in the queue when the run ended writes nothing.
-    OnRunPhase(kRunEnds);
+    EndProgressDisplay();
     SetWindowTextA(progress_, "");
     ProgressTimerProc(MainDialog, WM_TIMER, PROGRESS_TIMER_ID, 12000);
     EXPECT_EQ(Text(progress_), "") << "a tick after the end of the run";

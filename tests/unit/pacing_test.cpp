@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -141,6 +142,72 @@ TEST(Pacing, TypedTextAndTheBoundOfAWait)
     EXPECT_EQ(FastWaitBoundMs(1000, 60), 60000u);
     EXPECT_EQ(FastWaitBoundMs(100, 60), 6000u);
     EXPECT_EQ(FastWaitBoundMs(1000, 0), 0u);
+}
+
+} // namespace
+
+namespace {
+
+// The plan of every point of a job under each pacing, with the product's
+// pause and tries: the specified pacing pauses exactly where it always has,
+// fast pacing never pauses blindly and bounds each readiness wait as the
+// specified pause (a command: the whole bound of a wait for a window).
+TEST(PacingPlan, EachPointOfAJobUnderEachPacing)
+{
+    struct Row {
+        PausePoint point;
+        PausePlan specified;
+        PausePlan fast;
+    };
+    const Row rows[] = {
+        {PausePoint::BeforeCommand, {0, 0, 0}, {0, 60000, 1000}},
+        {PausePoint::DialogFound, {0, 0, 0}, {0, 1000, 1000}},
+        {PausePoint::Typed, {0, 0, 0}, {0, 1000, 1000}},
+        {PausePoint::AfterPress, {1000, 0, 0}, {0, 0, 0}},
+        {PausePoint::AfterApply, {1000, 0, 0}, {0, 0, 0}},
+        {PausePoint::BeforeSaveAsPoll, {1000, 0, 0}, {0, 0, 0}},
+        {PausePoint::BeforeJpegPoll, {1000, 0, 0}, {0, 0, 0}},
+        {PausePoint::OptionsFound, {0, 0, 0}, {0, 1000, 1000}},
+        {PausePoint::OutputWritten, {0, 0, 0}, {0, 1000, 1000}},
+        {PausePoint::AfterLastJob, {1000, 0, 0}, {0, 1000, 1000}},
+    };
+    const Pacing specified = MakePacing(false, 1000, 60);
+    const Pacing fast = MakePacing(true, 1000, 60);
+    EXPECT_EQ(specified.lookEveryMs, 0u) << "each try of a poll pauses once";
+    EXPECT_EQ(fast.lookEveryMs, 25u);
+    static_assert(static_cast<int>(PausePoint::Count) == 10, "a point without a row");
+    for (const Row& r : rows) {
+        SCOPED_TRACE(static_cast<int>(r.point));
+        PausePlan s = PlanPause(specified, r.point);
+        PausePlan f = PlanPause(fast, r.point);
+        EXPECT_EQ(s.fixedMs, r.specified.fixedMs);
+        EXPECT_EQ(s.readyBoundMs, r.specified.readyBoundMs);
+        EXPECT_EQ(s.cannotTellMs, r.specified.cannotTellMs);
+        EXPECT_EQ(f.fixedMs, r.fast.fixedMs);
+        EXPECT_EQ(f.readyBoundMs, r.fast.readyBoundMs);
+        EXPECT_EQ(f.cannotTellMs, r.fast.cannotTellMs);
+    }
+}
+
+// A job whose windows all show at the first look: seven pauses, nine for
+// JPEG, as the journal of a run with the product's pause shows them; none
+// with fast pacing. The test build's pause scales the same plan.
+TEST(PacingPlan, FixedPausesOfOneJob)
+{
+    struct Row {
+        bool fast;
+        unsigned long pauseMs;
+        bool jpeg;
+        unsigned long totalMs;
+    };
+    const Row rows[] = {
+        {false, 1000, false, 7000}, {false, 1000, true, 9000}, {false, 100, false, 700},
+        {false, 100, true, 900},    {true, 1000, false, 0},    {true, 1000, true, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.fast) + " " + std::to_string(r.pauseMs) + " " + std::to_string(r.jpeg));
+        EXPECT_EQ(FixedPausesOfJobMs(MakePacing(r.fast, r.pauseMs, 60), r.jpeg), r.totalMs);
+    }
 }
 
 } // namespace

@@ -1,0 +1,40 @@
+// What a job's end means for the run (batch/outcome.h).
+#include "batch/outcome.h"
+
+FaultAction DecideFault(FaultKind kind, bool carryOn)
+{
+    switch (kind) {
+    case FaultKind::JobFailed:
+        return carryOn ? FaultAction::FailJobAndRest : FaultAction::EndProcess;
+    case FaultKind::NotWritten:
+        return FaultAction::FailJob;
+    case FaultKind::Closed:
+    case FaultKind::NotResponding:
+    case FaultKind::Refused:
+    case FaultKind::Contract:
+        break;
+    }
+    return FaultAction::EndProcess;
+}
+
+void TallyOutcome(RunTally& tally, JobOutcome outcome)
+{
+    switch (outcome) {
+    case JobOutcome::Done:
+        ++tally.processed;
+        tally.failedInARow = 0;
+        break;
+    case JobOutcome::Failed:
+        ++tally.failed;
+        ++tally.failedInARow;
+        break;
+    case JobOutcome::Skipped:
+        ++tally.skipped;
+        break;
+    }
+}
+
+bool TallyStopsRun(const RunTally& tally, bool carryOn)
+{
+    return carryOn && tally.failedInARow >= kFailuresInARowLimit;
+}
