@@ -61,7 +61,7 @@ void OnFilterApply()
         // handling of "&Apply", with the progress window up.
         if (!halfway && static_cast<long long>(done) * 2 >= total) {
             halfway = true;
-            ExitIfAsked(STEP_FILTER);
+            ExitIfAsked(STEP_FILTER, g_imagePath);
             BoxIfAsked(STEP_FILTER, g_imagePath);
         }
     };

@@ -56,7 +56,7 @@ void OnImageOpen()
     std::string path;
     if (!RunFileDialog(setup, path))
         return;
-    ExitIfAsked(STEP_IMAGE_OPEN);
+    ExitIfAsked(STEP_IMAGE_OPEN, path);
     g_lastImageFolder = paths::FolderOf(path);
     imageio::Image img;
     std::string error;
@@ -91,7 +91,7 @@ void OnProfileOpen()
     std::string path;
     if (!RunFileDialog(setup, path))
         return;
-    ExitIfAsked(STEP_PROFILE_OPEN);
+    ExitIfAsked(STEP_PROFILE_OPEN, g_imagePath);
     g_lastProfileFolder = paths::FolderOf(path);
     denoise::NoiseProfile p;
     std::string error;

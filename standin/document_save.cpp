@@ -118,7 +118,7 @@ void OnSaveAs()
     std::string path;
     if (!RunFileDialog(setup, path))
         return;
-    ExitIfAsked(STEP_SAVE);
+    ExitIfAsked(STEP_SAVE, g_imagePath);
 
     // The format follows the extension alone.
     imageio::Format format = imageio::FormatFromExtension(path);

@@ -16,6 +16,7 @@
 // items by caption.
 #include <windows.h>
 #include <objbase.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -275,6 +276,43 @@ int Run(HINSTANCE instance, int show)
 }
 
 } // namespace
+
+// An instance started again by the program under test gets no arguments: it
+// takes the switches the tests gave that program, which it inherited.
+std::vector<std::string> ArgumentsFromEnvironment()
+{
+    std::vector<std::string> args;
+    wchar_t line[8192];
+    DWORD n = GetEnvironmentVariableW(L"TOLVANE_STANDIN_ARGS", line + 2, sizeof line / sizeof line[0] - 2);
+    if (n == 0 || n >= sizeof line / sizeof line[0] - 2)
+        return args;
+    // CommandLineToArgvW takes its first word as the program's name.
+    line[0] = L'x';
+    line[1] = L' ';
+    int count = 0;
+    LPWSTR* words = CommandLineToArgvW(line, &count);
+    if (words == nullptr)
+        return args;
+    for (int i = 1; i < count; ++i) {
+        char word[4096];
+        int len = WideCharToMultiByte(CP_ACP, 0, words[i], -1, word, sizeof word, nullptr, nullptr);
+        if (len > 0)
+            args.emplace_back(word);
+    }
+    LocalFree(words);
+    return args;
+}
+
+// Under Wine another process's menus can only be read through the menu
+// bridge; the tests inject it, and an instance started again loads it itself.
+void LoadBridgeFromEnvironment()
+{
+    char path[MAX_PATH];
+    DWORD n = GetEnvironmentVariableA("TOLVANE_STANDIN_BRIDGE", path, sizeof path);
+    if (n > 0 && n < sizeof path && GetModuleHandleA("menubridge.dll") == nullptr)
+        LoadLibraryA(path);
+}
+
 } // namespace standin
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
@@ -282,6 +320,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
     std::vector<std::string> args;
     for (int i = 1; i < __argc; ++i)
         args.push_back(__argv[i]);
+    if (args.empty())
+        args = standin::ArgumentsFromEnvironment();
+    standin::LoadBridgeFromEnvironment();
     std::string error;
     if (!standin::ParseOptions(args, standin::g_options, error)) {
         std::fprintf(stdout, "%s\n", standin::UsageLine());

@@ -83,7 +83,8 @@ const char* UsageLine()
     return "usage: standin [--journal PATH] [--delay KIND MS] [--never KIND] [--wrong-title KIND] [--hidden KIND] "
            "[--no-edit KIND] [--no-button KIND] [--no-menu-item NAME] [--filter-ms MS] [--main-title TEXT] "
            "[--app-title TEXT] [--class-suffix S] [--propose NAME] [--refuse KIND NAME] [--exit-at STEP] "
-           "[--box-at STEP TEXT] [--box-only NAME] [--confirm-overwrite] [--jpeg-form-hidden] [--system-dialogs] "
+           "[--box-at STEP TEXT] [--box-only NAME] [--hang-at STEP] [--close-at STEP] [--surprise-only NAME] "
+           "[--once FILE] [--confirm-overwrite] [--jpeg-form-hidden] [--system-dialogs] "
            "[--system-titles] [--load-ms MS] [--staged-dialog KIND MS] [--save-ms MS] [--late-name MS]  "
            "(KIND: image-open|profile-open|save-as|jpeg-options; "
            "NAME: image-open|profile-open|filter-apply|image-saveas; "
@@ -209,6 +210,17 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
             if (!ParseStep(v, step))
                 return error = "unknown step: " + v, false;
             o.exitAt[step] = true;
+        } else if (a == "--hang-at" || a == "--close-at") {
+            if (!next(v))
+                return false;
+            Step step;
+            if (!ParseStep(v, step))
+                return error = "unknown step: " + v, false;
+            (a == "--hang-at" ? o.hangAt : o.closeAt)[step] = true;
+        } else if (a == "--surprise-only" || a == "--once") {
+            if (!next(v) || v.empty())
+                return false;
+            (a == "--once" ? o.once : o.surpriseOnly) = v;
         } else if (a == "--box-at") {
             if (!next(v) || !next(w))
                 return false;

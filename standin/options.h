@@ -66,6 +66,21 @@
 //                         also has --exit-at, the process ends before any box.
 //   --box-only NAME       the --box-at boxes come only for the image whose file name
 //                         (without folder) is NAME
+//   --hang-at STEP        the UI thread stops dispatching for good after journaling
+//                         "hang-at <step>", at the points of --exit-at (filter: halfway
+//                         through, inside the handling of "&Apply", progress window up)
+//   --close-at STEP       the process ends as a user's close ends it, with exit code 0,
+//                         after journaling "close-at <step>", at the points of --exit-at
+//   --surprise-only NAME  --exit-at, --hang-at and --close-at come only for the image
+//                         whose file name (without folder) is NAME
+//   --once FILE           --exit-at, --hang-at and --close-at fire only while FILE does
+//                         not exist, and create it as they fire: an instance started
+//                         again afterwards goes on normally
+//
+// Started with no arguments at all, the stand-in takes its switches from the
+// environment variable TOLVANE_STANDIN_ARGS (a command line), as an instance
+// that the program under test starts again inherits them; and it loads the
+// DLL named by TOLVANE_STANDIN_BRIDGE, if any, before it creates a window.
 //   --confirm-overwrite   the stand-in's own Save As dialog, when the chosen file exists,
 //                         asks "<full path> already exists.\nDo you want to replace it?" in a
 //                         "Confirm Save As" Yes/No box owned by the dialog, from inside the
@@ -133,6 +148,10 @@ struct Options {
     bool havePropose = false;
     std::string propose;
     bool exitAt[STEP_COUNT] = {false, false, false, false};
+    bool hangAt[STEP_COUNT] = {false, false, false, false};
+    bool closeAt[STEP_COUNT] = {false, false, false, false};
+    std::string surpriseOnly; // --surprise-only: the one image whose steps get --exit-at, --hang-at, --close-at
+    std::string once;         // --once: the marker file of a surprise that has fired
     bool boxAt[STEP_COUNT] = {false, false, false, false};
     std::string boxText[STEP_COUNT];
     std::string boxOnly; // --box-only: the one image whose steps get the boxes

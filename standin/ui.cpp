@@ -127,15 +127,31 @@ const char* OkCaption(Kind kind)
     return save ? "&Save" : "&Open";
 }
 
-void ExitIfAsked(Step step)
+void ExitIfAsked(Step step, const std::string& image)
 {
-    if (!g_options.exitAt[step])
+    const bool exit = g_options.exitAt[step], hang = g_options.hangAt[step], close = g_options.closeAt[step];
+    if (!exit && !hang && !close)
         return;
-    Journal("exit-at", StepName(step));
+    if (!g_options.surpriseOnly.empty() && paths::FileNameOf(image) != g_options.surpriseOnly)
+        return;
+    if (!g_options.once.empty()) {
+        // Created only by the first instance to get here.
+        HANDLE marker = CreateFileA(g_options.once.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        if (marker == INVALID_HANDLE_VALUE)
+            return;
+        CloseHandle(marker);
+    }
+    if (hang) {
+        Journal("hang-at", StepName(step));
+        for (;;)
+            Sleep(INFINITE); // no message is ever dispatched again
+    }
+    Journal(close ? "close-at" : "exit-at", StepName(step));
     // The journal line is on disk: Journal writes each line with one
     // unbuffered WriteFile. Nothing else is flushed, closed or destroyed.
-    TerminateProcess(GetCurrentProcess(), kExitAtCode);
-    ExitProcess(kExitAtCode); // not reached
+    const UINT code = close ? 0 : kExitAtCode;
+    TerminateProcess(GetCurrentProcess(), code);
+    ExitProcess(code); // not reached
 }
 
 void BoxIfAsked(Step step, const std::string& image)

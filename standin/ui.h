@@ -70,10 +70,13 @@ const char* WindowTitle(Kind kind);
 // system's own with --system-titles.
 const char* OkCaption(Kind kind);
 
-// --exit-at: when it names `step`, journals "exit-at <step>" and ends the
-// process at once with kExitAtCode, closing no window and running no
-// clean-up, as a crash would. Returns otherwise.
-void ExitIfAsked(Step step);
+// The surprises of a step, for the image `image` (with --surprise-only, only
+// for that file; with --once, only while its marker does not exist):
+// --exit-at journals "exit-at <step>" and ends the process at once with
+// kExitAtCode, closing no window and running no clean-up, as a crash would;
+// --close-at journals "close-at <step>" and ends it with exit code 0;
+// --hang-at journals "hang-at <step>" and never returns. Returns otherwise.
+void ExitIfAsked(Step step, const std::string& image);
 
 // --box-at: when it names `step` (and, with --box-only, `image` is that
 // file), shows its modal warning box owned by the application window,

@@ -2,6 +2,7 @@
 // that handles it.
 #include "app/app.h"
 #include "app/controls.h"
+#include "app/power.h"
 #include "app/resource.h"
 #include "batch/batch.h"
 #include "diag/diag.h"
@@ -30,6 +31,7 @@ void OnInitDialog(HWND dialog)
     InitFormatSelector();
     ShowWindow(JobList, SW_SHOWNORMAL);
     CheckDlgButton(dialog, IDC_IDLE_PRIORITY, BST_CHECKED);
+    InitWhenDone(dialog);
     // Files and folders dropped from Explorer, on the dialog or on the list
     // (a child without the style passes its drops up to the dialog).
     DragAcceptFiles(dialog, TRUE);
@@ -78,6 +80,9 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_RUN_PHASE:
         OnRunPhase(wParam, lParam);
+        return TRUE;
+    case WM_WHEN_DONE:
+        StartCountdown(static_cast<WhenDone>(wParam));
         return TRUE;
     case WM_NOTIFY:
         // Handled without a message result: every notification is answered

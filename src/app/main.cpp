@@ -1,5 +1,6 @@
 // Process entry: creates the main dialog and runs the message loop.
 #include "app/app.h"
+#include "app/power.h"
 #include "app/resource.h"
 #include "target/titles.h"
 #include "tolvane.h"
@@ -21,7 +22,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     MSG msg;
     // GetMessage gives -1 only for a bad window filter; never loop on it.
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        if (IsDialogMessageA(MainDialog, &msg))
+        if (IsDialogMessageA(MainDialog, &msg) || IsCountdownMessage(&msg))
             continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);

@@ -20,6 +20,12 @@
 #define IDC_OUTPUT_FORMAT_LABEL 113
 #define IDC_CONTINUE_ON_FAILURE 114
 #define IDC_FAST_PACING         115
+#define IDC_WHEN_DONE           116
+#define IDC_WHEN_DONE_LABEL     117
+
+// The countdown before the PC sleeps or shuts down after a run (template 130).
+#define IDD_COUNTDOWN      130
+#define IDC_COUNTDOWN_TEXT 131
 
 // Application icon.
 #define IDI_APP 109

@@ -3,18 +3,23 @@
 
 FaultAction DecideFault(FaultKind kind, bool carryOn)
 {
+    if (kind == FaultKind::NotWritten)
+        return FaultAction::FailJob;
+    if (!carryOn)
+        return FaultAction::EndProcess;
     switch (kind) {
     case FaultKind::JobFailed:
-        return carryOn ? FaultAction::FailJobAndRest : FaultAction::EndProcess;
-    case FaultKind::NotWritten:
-        return FaultAction::FailJob;
+        return FaultAction::FailJobAndRest;
     case FaultKind::Closed:
+        return FaultAction::StopRun;
+    case FaultKind::NotWritten:
+    case FaultKind::Crashed:
     case FaultKind::NotResponding:
     case FaultKind::Refused:
     case FaultKind::Contract:
         break;
     }
-    return FaultAction::EndProcess;
+    return FaultAction::RestartAndFail;
 }
 
 void TallyOutcome(RunTally& tally, JobOutcome outcome)

@@ -5,16 +5,20 @@
 
 // What the worker does about a fault the target layer reported.
 enum class FaultAction {
-    EndProcess,     // the specified fatal error, with the fault's text
+    EndProcess,     // the fatal error, with the fault's text
     FailJob,        // log and count the job as failed; Neat Image is at rest
     FailJobAndRest, // bring Neat Image back to rest first, then as FailJob
+    RestartAndFail, // end Neat Image and start it again, then as FailJob
+    StopRun,        // fail the job and stop the run cleanly: Neat Image was closed
 };
 
-// The one decision: a job that failed where Neat Image can be brought back to
-// rest is carried on from only when the user asked for it; a job whose output
-// was never written fails whatever the option (it used to count as
-// processed); everything else leaves Neat Image in a state Tolvane cannot
-// vouch for, and ends the process.
+// The one decision. A job whose output was never written fails whatever the
+// option (it used to count as processed). Without "Continue after a failed
+// job" every other fault ends the process. With it, nothing does: a job that
+// failed where Neat Image can be brought back to rest is failed after that;
+// a Neat Image that someone closed stops the run; one that crashed, stopped
+// responding, refused a command or is in a state Tolvane cannot vouch for is
+// started again.
 FaultAction DecideFault(FaultKind kind, bool carryOn);
 
 // How one job of a run ended.

@@ -1,9 +1,11 @@
 // The one end of a run, on the user interface thread, whether the worker
 // finished, Stop was pressed or a fatal error came (batch/batch.h).
 #include "app/controls.h"
+#include "app/power.h"
 #include "batch/batch.h"
 #include "batch/stop.h"
 #include "diag/diag.h"
+#include "target/freeze.h"
 #include "tolvane.h"
 
 namespace {
@@ -39,6 +41,8 @@ void LogRunSummary(RunEnd end)
 
 void EndRun(RunEndCause cause)
 {
+    FreezeWatchStop();
+    EndTaskbarProgress();
     switch (cause) {
     case RunEndCause::Finished:
     case RunEndCause::StoppedOnFailures:

@@ -1,5 +1,6 @@
 // The progress timer: once a second during a run, rewrites the progress line.
 #include "app/controls.h"
+#include "app/power.h"
 #include "batch/batch.h"
 #include "batch/outcome.h"
 #include "diag/diag.h"
@@ -34,19 +35,22 @@ namespace {
 
 // While the worker waits inside "&Apply", the tick looks at Neat Image for
 // it, and the run's rules decide what a box or a closed Neat Image means: a
-// box the run carries on from is answered and kept for the worker; anything
-// else is the fatal error, whose first step ends this display, so that no
-// later tick meets it again inside the error box.
+// box the run carries on from is answered and kept for the worker; without
+// carrying on, the fatal error, whose first step ends this display, so that
+// no later tick meets it again inside the error box.
 void WatchForWorker()
 {
     HWND box = nullptr;
     const char* message = WatchTargetFromTick(&box);
     if (message == nullptr)
         return;
+    // Neat Image gone: with carrying on, the worker's send returns and the
+    // worker learns how it ended.
     FaultKind kind = box != nullptr ? FaultKind::JobFailed : FaultKind::Closed;
-    if (DecideFault(kind, Batch.carryOn.load(std::memory_order_relaxed)) == FaultAction::FailJobAndRest)
+    FaultAction action = DecideFault(kind, Batch.carryOn.load(std::memory_order_relaxed));
+    if (action == FaultAction::FailJobAndRest)
         FailDuringApply(box, message);
-    else
+    else if (action == FaultAction::EndProcess)
         FatalError(message);
 }
 
@@ -81,4 +85,5 @@ void CALLBACK ProgressTimerProc(HWND, UINT, UINT_PTR, DWORD now)
     char text[kProgressTextSize];
     FormatProgressText(in, text, sizeof text);
     SetProgressLine(text);
+    ShowTaskbarProgress(in.imagesDone, in.imageTotal, Batch.failed.load(std::memory_order_relaxed) > 0);
 }

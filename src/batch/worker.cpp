@@ -8,13 +8,14 @@
 // messages is still unanswered must not leave the receiver writing into a
 // freed stack (Windows frees a terminated thread's stack at once).
 #include "app/controls.h"
+#include "app/power.h"
 #include "target/contract.h"
-#include "target/extension.h"
 #include "batch/batch.h"
 #include "batch/stop.h"
 #include "diag/diag.h"
 #include "jobs/jobs.h"
-#include "batch/outcome.h"
+#include "batch/job_end.h"
+#include "target/freeze.h"
 #include "target/failure.h"
 #include "target/target.h"
 #include "target/watch.h"
@@ -37,7 +38,7 @@ struct WorkerBuffers {
     char profilePath[256];
     char status[300];     // two 10-digit counts and a 254-character path, with room to spare
     char lastDriven[256]; // the image of the last job driven to Neat Image
-    char reason[300];     // the reason of the last failed job
+    char box[2000];       // the text of the box of a stopped run
 } Work;
 
 int ListCount(void*)
@@ -108,55 +109,22 @@ void DelayRunEndForTest()
 void DelayRunEndForTest() {}
 #endif
 
-// The counts of the run under way; the worker is their only writer.
-RunTally Tally;
-
-// Records how a job ended: the counts the progress line and the end of the
-// run read, and the job's line in the session log.
-void RecordOutcome(JobOutcome outcome, const char* image, const char* reason)
-{
-    WorkerCheckpoint();
-    if (outcome == JobOutcome::Failed)
-        LogMessage("Failed: %s: %s", image, reason);
-    else if (outcome == JobOutcome::Skipped)
-        LogMessage("Skipped, file not found: %s", reason);
-    TallyOutcome(Tally, outcome);
-    Batch.processed.store(Tally.processed, kRelaxed);
-    Batch.skipped.store(Tally.skipped, kRelaxed);
-    Batch.failed.store(Tally.failed, kRelaxed);
-}
-
-// What the fault of a job means for the run. Returns only when the job is
-// failed and the run goes on; bringing Neat Image back to rest may meet a
-// fault of its own, which is decided the same way.
-void HandleFault(const TargetFault& fault, const char* image, bool carryOn)
-{
-    FaultAction action = DecideFault(fault.kind, carryOn);
-    if (action == FaultAction::EndProcess)
-        FatalError(fault.text);
-    // The text lives in the fault's storage until the next fault.
-    std::strncpy(Work.reason, fault.text, sizeof Work.reason - 1);
-    Work.reason[sizeof Work.reason - 1] = '\0';
-    if (action == FaultAction::FailJobAndRest) {
-        try {
-            BringTargetToRest();
-        } catch (const TargetFault& rest) {
-            if (DecideFault(rest.kind, carryOn) != FaultAction::FailJob)
-                FatalError(rest.text);
-        }
-    }
-    RecordOutcome(JobOutcome::Failed, image, Work.reason);
-}
-
 bool FileExists(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// What a job needs, read from the dialog at its start: the option to carry on
-// and the output format, read at every job so that a change during a run
-// applies from the next job on.
+// The output format selector's index, read by the job at its save step.
+long ReadFormatIndex()
+{
+    WorkerCheckpoint();
+    return OutputFormatIndex();
+}
+
+// What a job needs, read from the dialog at its start: the option to carry
+// on, read at every job so that a change during a run applies from the next
+// job on; the output format is read at the job's save step.
 TargetJob TakeJob(const Pacing& pacing)
 {
     TargetJob job = {};
@@ -165,12 +133,31 @@ TargetJob TakeJob(const Pacing& pacing)
     job.pacing = pacing;
     WorkerCheckpoint();
     job.carryOn = ContinueOnFailureChecked();
+    job.pacing.patientWhileBusy = job.carryOn;
     Batch.carryOn.store(job.carryOn, kRelaxed);
-    WorkerCheckpoint();
-    long formatIndex = OutputFormatIndex();
-    job.extension = OutputExtension(formatIndex);
-    job.jpeg = formatIndex == 1;
+    job.formatIndex = ReadFormatIndex;
     return job;
+}
+
+// The idle priority asked for at Start; with carrying on, a refusal is a log
+// line rather than a box that would hold the night up.
+DWORD SetPriorityAtStart(bool idle, bool carryOn)
+{
+    if (!idle) {
+        SetTargetPriorityClass(NORMAL_PRIORITY_CLASS);
+        return NORMAL_PRIORITY_CLASS;
+    }
+    if (SetTargetPriorityClass(IDLE_PRIORITY_CLASS))
+        return IDLE_PRIORITY_CLASS;
+    WorkerCheckpoint();
+    if (carryOn)
+        LogMessage("Could not set Idle Priority: Neat Image runs at its own priority");
+    else
+        ShowBox(
+            "Could not set Idle Priority.  This should not cause any \nproblems, but may make your "
+            "machine less responsive while \nNeat Image is processing images.",
+            "Tolvane warning");
+    return IDLE_PRIORITY_CLASS;
 }
 
 } // namespace
@@ -178,7 +165,7 @@ TargetJob TakeJob(const Pacing& pacing)
 DWORD WINAPI BatchWorker(LPVOID)
 {
     LONG total = 0;
-    Tally = RunTally{};
+    BeginTally();
     Batch.imagesDone.store(0, kRelaxed);
     Batch.processed.store(0, kRelaxed);
     Batch.skipped.store(0, kRelaxed);
@@ -196,36 +183,35 @@ DWORD WINAPI BatchWorker(LPVOID)
     // at the next.
     const Pacing pacing = MakePacing(FastPacingChecked(), PAUSE_MS, WAIT_TRIES);
     WorkerCheckpoint();
-    if (idle) {
-        if (!SetTargetPriorityClass(IDLE_PRIORITY_CLASS))
-            ShowBox(
-                "Could not set Idle Priority.  This should not cause any \nproblems, but may make your "
-                "machine less responsive while \nNeat Image is processing images.",
-                "Tolvane warning");
-    } else {
-        SetTargetPriorityClass(NORMAL_PRIORITY_CLASS);
-    }
+    bool carryOn = ContinueOnFailureChecked();
+    const DWORD priorityClass = SetPriorityAtStart(idle, carryOn);
     WorkerCheckpoint();
     SendMessageA(MainDialog, WM_RUN_PHASE, kRunBegins, 0);
+    FreezeWatchStart();
 
     // The jobs of this run are the rows present at Start that are still there
     // when their turn comes, taken by identity, so that rows removed or added
     // meanwhile move no job past the worker.
     LONG taken = 0;
     bool stopped = false;
-    bool carryOn = false;
+    bool failedInARow = false;
     bool settled = true; // the last job driven has had the run's closing look
-    Work.lastDriven[0] = '\0';
     JobId after = 0;
     for (;;) {
         JobId id = 0;
         NextJob next = TakeNextJob(kJobList, after, last, Work.imagePath, Work.profilePath, sizeof Work.imagePath, &id);
         if (next == NextJob::None)
             break;
-        if (next == NextJob::ImageUnreadable)
-            FatalError("Unknown error getting next image in list");
-        if (next == NextJob::ProfileUnreadable)
-            FatalError("Unknown error getting next profile in list");
+        if (next != NextJob::Found) {
+            const char* error = next == NextJob::ImageUnreadable ? "Unknown error getting next image in list"
+                                                                 : "Unknown error getting next profile in list";
+            WorkerCheckpoint();
+            if (!ContinueOnFailureChecked())
+                FatalError(error);
+            StopForOwnError(error);
+            stopped = true;
+            break;
+        }
         after = id;
 
         // A file moved or deleted since it was queued would leave Neat
@@ -247,17 +233,25 @@ DWORD WINAPI BatchWorker(LPVOID)
 
         TargetJob job = TakeJob(pacing);
         carryOn = job.carryOn;
+        FreezeWatchArm(carryOn);
         settled = id == last;
         std::memcpy(Work.lastDriven, Work.imagePath, sizeof Work.lastDriven);
+        AfterFault afterFault = AfterFault::GoOn;
         try {
             ProcessImage(job, settled);
             RecordOutcome(JobOutcome::Done, job.image, nullptr);
         } catch (const TargetFault& fault) {
-            HandleFault(fault, job.image, job.carryOn);
+            afterFault = HandleFault(fault, job, priorityClass);
         }
         Batch.imagesDone.store(++taken, kRelaxed);
-        if (TallyStopsRun(Tally, carryOn)) {
+        if (afterFault == AfterFault::StopRun) {
             stopped = true;
+            break;
+        }
+        if (TallyStopsRun(CurrentTally(), carryOn)) {
+            FormatText(Work.status, sizeof Work.status, "%d jobs in a row failed", kFailuresInARowLimit);
+            StopForOwnError(Work.status);
+            stopped = failedInARow = true;
             break;
         }
     }
@@ -267,9 +261,21 @@ DWORD WINAPI BatchWorker(LPVOID)
         try {
             SettleAfterLastJob(pacing);
         } catch (const TargetFault& fault) {
-            Tally.processed -= 1;
-            HandleFault(fault, Work.lastDriven, carryOn);
+            TargetJob late = TakeJob(pacing);
+            late.image = Work.lastDriven;
+            CountBackLastDone();
+            stopped = HandleFault(fault, late, priorityClass) == AfterFault::StopRun;
         }
+    }
+    FreezeWatchStop();
+    // "When done" acts on a run that ended by itself: complete, or stopped
+    // after failures in a row.
+    WorkerCheckpoint();
+    const WhenDone whenDone = !stopped || failedInARow ? WhenDoneChoice() : WhenDone::Nothing;
+    if (whenDone == WhenDone::CloseNeatImage && !TargetGone()) {
+        WorkerCheckpoint();
+        LogMessage("When done: closing Neat Image");
+        PostMessageA(TargetMainWindow, WM_CLOSE, 0, 0);
     }
 
     // A worker that Stop asked to leave does none of the end-of-run steps.
@@ -278,19 +284,26 @@ DWORD WINAPI BatchWorker(LPVOID)
     Trace("Thread ended...\n\n");
     SendMessageA(MainDialog, WM_RUN_PHASE, kRunEnds,
                  static_cast<LPARAM>(stopped ? RunEndCause::StoppedOnFailures : RunEndCause::Finished));
+    const RunTally& tally = CurrentTally();
     if (stopped)
-        FormatText(Work.status, sizeof Work.status, "Processing stopped: %d jobs in a row failed",
-                   kFailuresInARowLimit);
+        std::strncpy(Work.status, StopStatus(), sizeof Work.status - 1);
     else
-        FormatCompleteStatus(Work.status, sizeof Work.status, Tally.failed, Tally.skipped);
+        FormatCompleteStatus(Work.status, sizeof Work.status, tally.failed, tally.skipped);
+    Work.status[sizeof Work.status - 1] = '\0';
     SetStatusLine(Work.status);
     DelayRunEndForTest();
     SetProgressLine("");
+    if (whenDone == WhenDone::Sleep || whenDone == WhenDone::ShutDown)
+        PostMessageA(MainDialog, WM_WHEN_DONE, static_cast<WPARAM>(whenDone), 0);
     if (stopped) {
-        FormatText(Work.status, sizeof Work.status,
-                   "Processing stopped: %d jobs in a row failed. Their reasons are in the session log.",
-                   kFailuresInARowLimit);
-        ShowBox(Work.status, "Warning");
+        if (failedInARow)
+            FormatText(Work.box, sizeof Work.box,
+                       "Processing stopped: %d jobs in a row failed. Their reasons are in the session log.",
+                       kFailuresInARowLimit);
+        else
+            FormatText(Work.box, sizeof Work.box, "Processing stopped: %s. %ld of %ld jobs were done.", StopReason(),
+                       tally.processed, static_cast<long>(total));
+        ShowBox(Work.box, "Warning");
     }
     return 0;
 }

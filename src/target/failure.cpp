@@ -202,7 +202,7 @@ void BringTargetToRest()
     for (int attempt = 0; attempt <= WAIT_TRIES; ++attempt) {
         WorkerCheckpoint();
         if (TargetGone())
-            RaiseFault(FaultKind::Closed, "Neat Image has closed");
+            RaiseClosed();
         look.found = nullptr;
         look.busy = false;
         EnumWindows(FindUnrestProc, reinterpret_cast<LPARAM>(&look));

@@ -8,7 +8,8 @@ enum class FaultKind {
     JobFailed,     // this job failed where Neat Image can be brought back to rest: a
                    // window that did not come or close, a box of its own, no proposed name
     NotWritten,    // the job ran to its end, but its output was never written
-    Closed,        // Neat Image has closed
+    Closed,        // Neat Image has closed, with exit code 0, as when someone closes it
+    Crashed,       // Neat Image's process ended with another exit code
     NotResponding, // Neat Image stopped answering
     Refused,       // Neat Image refused a command (higher rights)
     Contract,      // a control, menu item or text that Neat Image must have is missing,

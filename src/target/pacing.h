@@ -42,6 +42,9 @@ struct Pacing {
     unsigned long pauseMs;
     unsigned long lookEveryMs;
     PausePlan points[static_cast<int>(PausePoint::Count)];
+    // A wait spends no try while Neat Image is too busy to answer (the freeze
+    // watch, which ends a Neat Image that stops responding, bounds it then).
+    bool patientWhileBusy;
 };
 
 // The pacing of a run, chosen once at its start from the "Fast pacing"

@@ -52,7 +52,7 @@ void FaultUnlessClosed(FaultKind kind, const char* message)
     while (!TargetGone() && GetTickCount() - start < kClosingMs)
         WorkerPause(kClosingLookMs);
     if (TargetGone())
-        RaiseFault(FaultKind::Closed, "Neat Image has closed");
+        RaiseClosed();
     WatchTarget();
     RaiseFault(kind, message);
 }

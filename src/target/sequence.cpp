@@ -68,9 +68,10 @@ void OpenFile(const Pacing& pacing, const char* menu, const char* path, const ch
     EnsureClosed(pacing, dialog, notClosed);
 }
 
-// Saves under the proposed name with the job's extension appended unless the
-// name already ends with it. Leaves the name used in OutputName.
-void SaveUnderProposedName(const TargetJob& job)
+// Saves under the proposed name with the extension of the format chosen now
+// appended unless the name already ends with it. Leaves the name used in
+// OutputName; true when the format is JPEG.
+bool SaveUnderProposedName(const TargetJob& job)
 {
     PostDialogCommand(job.pacing, kMenuImage, kItemSaveAs, FileDialogKind::SaveAs, "Could not find Save As Dialog");
     (void)PauseAt(job.pacing, PausePoint::BeforeSaveAsPoll, nullptr, nullptr);
@@ -83,12 +84,14 @@ void SaveUnderProposedName(const TargetJob& job)
     // every such job would overwrite the last.
     if (OutputName[0] == '\0')
         JobFailed("Neat Image proposed no file name");
-    if (job.extension != nullptr)
-        AppendOutputExtension(OutputName, sizeof OutputName, job.extension);
+    long formatIndex = job.formatIndex != nullptr ? job.formatIndex() : -1;
+    if (const char* extension = OutputExtension(formatIndex))
+        AppendOutputExtension(OutputName, sizeof OutputName, extension);
     TypeInto(job.pacing, edit, OutputName);
     HWND save = DialogButton(dialog, kSaveButtonText, "Could not get handle to Save button");
     Press(dialog, save);
     EnsureClosed(job.pacing, dialog, "Save As Dialog did not close");
+    return formatIndex == 1;
 }
 
 // Confirms Neat Image's JPEG options window with its "OK" button.
@@ -160,8 +163,7 @@ void ProcessImage(const TargetJob& job, bool settle)
     ApplyFilter(job.pacing);
     (void)PauseAt(job.pacing, PausePoint::AfterApply, nullptr, nullptr);
 
-    SaveUnderProposedName(job);
-    if (job.jpeg)
+    if (SaveUnderProposedName(job))
         ConfirmJpegOptions(job.pacing);
     FinishJob(job.pacing, settle);
 }

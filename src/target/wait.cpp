@@ -4,6 +4,7 @@
 // at Neat Image is preceded by a checkpoint where a stopped worker leaves, so
 // no stretch between two checkpoints holds more than one window enumeration.
 #include "target/wait.h"
+#include "target/freeze.h"
 #include "target/watch.h"
 #include "batch/stop.h"
 #include "diag/diag.h"
@@ -68,12 +69,16 @@ WaitEnd Poll(const Pacing& pacing, int tries, PauseOrder order, LookFor look, vo
             }
             if (LookOnceFor(look, context))
                 return WaitEnd::Passed;
+            if (pacing.patientWhileBusy && TargetBusy())
+                start += GetTickCount() - lookStart; // this look's time is not spent
             if (GetTickCount() - start >= bound)
                 return WaitEnd::OutOfTime;
             PauseToNextLook(pacing, start, lookStart, bound);
         }
     }
     for (int attempt = 0; attempt < tries; ++attempt) {
+        if (pacing.patientWhileBusy && TargetBusy())
+            --attempt; // the last try is not spent
         if (traceEachTry != nullptr) {
             WorkerCheckpoint();
             Trace("%s", traceEachTry);

@@ -8,6 +8,7 @@
 // cannot hold up the look.
 #include "target/watch.h"
 #include "target/contract.h"
+#include "target/freeze.h"
 #include "batch/stop.h"
 #include "target/failure.h"
 #include "target/target.h"
@@ -36,6 +37,12 @@ std::atomic<DWORD> TargetProcessId{0};
 // A handle to it that tells when it has ended; its windows may outlive it by
 // a moment, or go before it does.
 std::atomic<HANDLE> TargetProcess{nullptr};
+// The handle before the last WatchBegin, closed at the next one.
+std::atomic<HANDLE> RetiredProcess{nullptr};
+// The executable of Neat Image's process, as the system names it.
+wchar_t TargetExe[1024];
+// How long a closing Neat Image's process may outlive its windows.
+constexpr DWORD kClosingMs = 2000;
 std::atomic<bool> InsideApply{false};
 
 // One look's working state. The worker and the tick each have their own, so
@@ -168,22 +175,89 @@ bool TargetGone()
     return process != nullptr && WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
 }
 
+// Opens Neat Image's process for what the run needs of it: to see it end, to
+// read its exit code and its executable, and to end it when it stops
+// answering. Where ending it is not granted, the rest still is.
+HANDLE OpenTargetProcess(DWORD processId)
+{
+    const DWORD wanted[] = {SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE,
+                            SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, SYNCHRONIZE};
+    for (DWORD access : wanted)
+        if (HANDLE process = OpenProcess(access, FALSE, processId))
+            return process;
+    return nullptr;
+}
+
 void WatchBegin()
 {
     DWORD processId = 0;
     GetWindowThreadProcessId(TargetMainWindow, &processId);
     TargetProcessId.store(processId, std::memory_order_release);
-    // The handle of the last run is kept until here: the tick of that run
-    // may still have been looking at it.
-    HANDLE process = processId != 0 ? OpenProcess(SYNCHRONIZE, FALSE, processId) : nullptr;
-    if (HANDLE old = TargetProcess.exchange(process, std::memory_order_acq_rel))
-        CloseHandle(old);
+    HANDLE process = processId != 0 ? OpenTargetProcess(processId) : nullptr;
+    // The executable, for starting Neat Image again after it failed.
+    TargetExe[0] = L'\0';
+    DWORD size = sizeof TargetExe / sizeof TargetExe[0];
+    if (process == nullptr || !QueryFullProcessImageNameW(process, 0, TargetExe, &size))
+        TargetExe[0] = L'\0';
+    // The handle of the last run, or of the instance before a restart, is
+    // closed one Start or restart later: the tick and the freeze watch may
+    // still have been looking at it.
+    if (HANDLE retired = RetiredProcess.exchange(TargetProcess.exchange(process, std::memory_order_acq_rel)))
+        CloseHandle(retired);
     // A Stop may have ended the last run between the two marks around
     // "&Apply": left set, every tick of this run would take the worker's own
     // file dialogs for boxes of Neat Image's.
     InsideApply.store(false, std::memory_order_release);
     ForgetApplyFailure();
     WatchExpectNothing();
+}
+
+const wchar_t* TargetExecutable()
+{
+    return TargetExe;
+}
+
+HANDLE TargetProcessHandle()
+{
+    return TargetProcess.load(std::memory_order_acquire);
+}
+
+DWORD TargetExitCode()
+{
+    HANDLE process = TargetProcess.load(std::memory_order_acquire);
+    DWORD code = STILL_ACTIVE;
+    if (process == nullptr || !GetExitCodeProcess(process, &code))
+        return STILL_ACTIVE;
+    return code;
+}
+
+bool EndTargetProcess()
+{
+    HANDLE process = TargetProcess.load(std::memory_order_acquire);
+    if (process == nullptr)
+        return false;
+    if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0)
+        return true;
+    if (!TerminateProcess(process, kEndedByTolvane))
+        return false;
+    return WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
+}
+
+void RaiseClosed()
+{
+    // Its windows and its process end a moment apart: wait that moment (on
+    // Stop the worker leaves) for the exit code that tells a close from a
+    // crash.
+    HANDLE process = TargetProcess.load(std::memory_order_acquire);
+    DWORD start = GetTickCount();
+    while (process != nullptr && WaitForSingleObject(process, 0) != WAIT_OBJECT_0 &&
+           GetTickCount() - start < kClosingMs)
+        WorkerPause(20);
+    DWORD code = TargetExitCode();
+    FaultKind kind = code == 0 ? FaultKind::Closed : FaultKind::Crashed;
+    if (TargetEndedAsFrozen(nullptr))
+        kind = FaultKind::NotResponding;
+    RaiseFault(kind, "Neat Image has closed");
 }
 
 void WatchExpectFileDialog(const char* const* titles, int count)
@@ -216,7 +290,7 @@ void WatchTarget()
     if (message == nullptr)
         return;
     if (WorkerLook.box == nullptr)
-        RaiseFault(FaultKind::Closed, message); // closed: nothing to carry on with
+        RaiseClosed();
     JobFailed(message);
 }
 

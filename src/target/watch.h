@@ -6,12 +6,30 @@
 
 #include <windows.h>
 
+#include "target/fault.h"
+
 // Start of a run (batch worker): records the process that owns the target
 // main window, which every later look examines, and forgets what the last
 // run left (a Stop may have ended it inside "&Apply").
 void WatchBegin();
 // Whether Neat Image has closed: its main window or its process is gone.
 bool TargetGone();
+// Reports that Neat Image has closed (batch worker): a fault of the kind
+// Closed when its process ended with exit code 0, as when someone closes it;
+// Crashed for any other code; NotResponding when the freeze watch ended it.
+// The text is "Neat Image has closed" in every case.
+[[noreturn]] void RaiseClosed();
+
+// Neat Image's process as the run knows it: its executable (empty when it
+// could not be read), its handle, its exit code (STILL_ACTIVE while it runs).
+const wchar_t* TargetExecutable();
+HANDLE TargetProcessHandle();
+DWORD TargetExitCode();
+// The exit code Tolvane gives a Neat Image that it ends.
+constexpr UINT kEndedByTolvane = 0xDEAD;
+// Ends Neat Image's process and waits (bounded) until it is gone; true when
+// it is gone (batch worker, or the freeze watch).
+bool EndTargetProcess();
 
 // What the step at hand expects Neat Image to show (batch worker). Only the
 // main window, the hidden application window, the progress window and what

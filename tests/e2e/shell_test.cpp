@@ -57,6 +57,8 @@ const ControlCase kControls[] = {
     {IDC_CONTINUE_ON_FAILURE, "Button", "&Continue after a failed job", 253, 206, 71, 17,
      BS_AUTOCHECKBOX | BS_MULTILINE | WS_TABSTOP},
     {IDC_FAST_PACING, "Button", "&Fast pacing", 253, 225, 71, 10, BS_AUTOCHECKBOX | WS_TABSTOP},
+    {IDC_WHEN_DONE_LABEL, "Static", "When done:", 11, 211, 40, 9, SS_LEFT | WS_GROUP},
+    {IDC_WHEN_DONE, "ComboBox", "", 55, 209, 90, 70, CBS_DROPDOWNLIST | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP},
 };
 
 TEST_F(Shell, DialogShowsEveryControlOfTheTemplate)
@@ -83,7 +85,7 @@ TEST_F(Shell, DialogShowsEveryControlOfTheTemplate)
         SCOPED_TRACE(c.text);
         EXPECT_EQ(GetDlgCtrlID(w), c.id) << "template order";
         EXPECT_EQ(rig::ClassOf(w), c.cls);
-        if (c.id != IDC_OUTPUT_FORMAT) {
+        if (c.id != IDC_OUTPUT_FORMAT && c.id != IDC_WHEN_DONE) {
             EXPECT_EQ(rig::TextOf(w), c.text);
         }
         // The list view trades WS_BORDER for a client edge, and the combo box
@@ -97,7 +99,7 @@ TEST_F(Shell, DialogShowsEveryControlOfTheTemplate)
         EXPECT_NEAR(r.left - origin.x, c.x * ux, 2.0);
         EXPECT_NEAR(r.top - origin.y, c.y * uy, 2.0);
         EXPECT_NEAR(r.right - r.left, c.w * ux, 2.0);
-        if (c.id != IDC_OUTPUT_FORMAT) { // a drop-down list shows only its edit part
+        if (c.id != IDC_OUTPUT_FORMAT && c.id != IDC_WHEN_DONE) { // a drop-down list shows only its edit part
             EXPECT_NEAR(r.bottom - r.top, c.h * uy, 2.0);
         }
     }

@@ -16,17 +16,21 @@ TEST(Outcome, EachFaultWithAndWithoutCarryingOn)
         FaultAction carryOn;
         FaultAction not_;
     };
-    const FaultAction End = FaultAction::EndProcess, Fail = FaultAction::FailJob, Rest = FaultAction::FailJobAndRest;
+    const FaultAction End = FaultAction::EndProcess, Fail = FaultAction::FailJob, Rest = FaultAction::FailJobAndRest,
+                      Restart = FaultAction::RestartAndFail, Stop = FaultAction::StopRun;
     const Row rows[] = {
         // A window that did not come or close, a box, no proposed name.
         {FaultKind::JobFailed, Rest, End},
         // An output never written used to count as processed: it fails the
         // job, and ends nothing, whatever the option.
         {FaultKind::NotWritten, Fail, Fail},
-        {FaultKind::Closed, End, End},
-        {FaultKind::NotResponding, End, End},
-        {FaultKind::Refused, End, End},
-        {FaultKind::Contract, End, End},
+        // Someone closed Neat Image: it is not started again behind their back.
+        {FaultKind::Closed, Stop, End},
+        // What a batch queue survives: the worker is started again.
+        {FaultKind::Crashed, Restart, End},
+        {FaultKind::NotResponding, Restart, End},
+        {FaultKind::Refused, Restart, End},
+        {FaultKind::Contract, Restart, End},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(static_cast<int>(r.kind));
