@@ -96,6 +96,10 @@ int main(int argc, char** argv)
     const long seed = opt.Number("--seed", static_cast<long>(GetTickCount() & 0x7fffffff));
     const long answerMs = opt.Number("--answer-ms", 100);
     soak::AnswerLimitMs = static_cast<double>(answerMs);
+    // With the heap held by the worker, the dialog's thread waits for it too,
+    // for as long as a hold or two: that is the held heap, not a hang.
+    if (soak::HeapHoldMs > 0 && soak::AnswerLimitMs < 3.0 * soak::HeapHoldMs + 100.0)
+        soak::AnswerLimitMs = 3.0 * soak::HeapHoldMs + 100.0;
     std::string out = opt.Value("--out");
     std::string unknown = opt.Unknown({"--stops", "--jobs", "--surprises", "--surprises-carry-on", "--fast", "--out",
                                        "--seed", "--answer-ms", "--heap-hold"});
