@@ -66,6 +66,10 @@
 //                         also has --exit-at, the process ends before any box.
 //   --box-only NAME       the --box-at boxes come only for the image whose file name
 //                         (without folder) is NAME
+//   --no-output NAME      the save of the image whose file name (without folder) is
+//                         NAME writes nothing: its Save As dialog (and JPEG options)
+//                         come and close as usual, then no file is written and no
+//                         earlier file is touched; journals "no-output <path>"
 //   --confirm-overwrite   the stand-in's own Save As dialog, when the chosen file exists,
 //                         asks "<full path> already exists.\nDo you want to replace it?" in a
 //                         "Confirm Save As" Yes/No box owned by the dialog, from inside the
@@ -135,7 +139,8 @@ struct Options {
     bool exitAt[STEP_COUNT] = {false, false, false, false};
     bool boxAt[STEP_COUNT] = {false, false, false, false};
     std::string boxText[STEP_COUNT];
-    std::string boxOnly; // --box-only: the one image whose steps get the boxes
+    std::string boxOnly;  // --box-only: the one image whose steps get the boxes
+    std::string noOutput; // --no-output: the one image whose save writes nothing
     bool confirmOverwrite = false;
     bool jpegFormHidden = false;
     bool systemDialogs = false;

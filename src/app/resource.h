@@ -21,5 +21,11 @@
 #define IDC_CONTINUE_ON_FAILURE 114
 #define IDC_FAST_PACING         115
 
+// The job list's context menu; automation may send these commands too.
+#define IDC_OPEN_JOB_LIST    120
+#define IDC_SAVE_JOB_LIST    121
+#define IDC_REMOVE_DONE_JOBS 122
+#define IDC_SHOW_OUTPUT      123
+
 // Application icon.
 #define IDI_APP 109

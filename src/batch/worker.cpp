@@ -14,6 +14,7 @@
 #include "batch/stop.h"
 #include "diag/diag.h"
 #include "jobs/jobs.h"
+#include "jobs/row_state.h"
 #include "batch/outcome.h"
 #include "target/failure.h"
 #include "target/target.h"
@@ -184,6 +185,7 @@ DWORD WINAPI BatchWorker(LPVOID)
     Batch.skipped.store(0, kRelaxed);
     Batch.failed.store(0, kRelaxed);
     JobId last = LastJobAtStart(&total);
+    MarkRunWaiting(last);
     Batch.imageTotal.store(total, kRelaxed);
     Batch.batchStartTick.store(GetTickCount(), kRelaxed);
     WatchBegin();
@@ -235,6 +237,7 @@ DWORD WINAPI BatchWorker(LPVOID)
                                                               : nullptr;
         if (missing != nullptr) {
             RecordOutcome(JobOutcome::Skipped, Work.imagePath, missing);
+            SetRowState(id, RowState::Skipped, missing);
             Batch.imagesDone.store(++taken, kRelaxed);
             continue;
         }
@@ -249,11 +252,14 @@ DWORD WINAPI BatchWorker(LPVOID)
         carryOn = job.carryOn;
         settled = id == last;
         std::memcpy(Work.lastDriven, Work.imagePath, sizeof Work.lastDriven);
+        SetRowState(id, RowState::Running, nullptr);
         try {
             ProcessImage(job, settled);
             RecordOutcome(JobOutcome::Done, job.image, nullptr);
+            SetRowState(id, RowState::Done, LastOutputName());
         } catch (const TargetFault& fault) {
             HandleFault(fault, job.image, job.carryOn);
+            SetRowState(id, RowState::Failed, Work.reason);
         }
         Batch.imagesDone.store(++taken, kRelaxed);
         if (TallyStopsRun(Tally, carryOn)) {
@@ -269,6 +275,7 @@ DWORD WINAPI BatchWorker(LPVOID)
         } catch (const TargetFault& fault) {
             Tally.processed -= 1;
             HandleFault(fault, Work.lastDriven, carryOn);
+            SetDrivenRowState(RowState::Failed, Work.reason);
         }
     }
 
