@@ -6,7 +6,7 @@
 // terminated thread's stack at once, while its message may still be served.
 #include "jobs/row_state.h"
 #include "app/controls.h"
-#include "diag/text.h"
+#include "diag/diag.h"
 #include "tolvane.h"
 
 #include <cstring>
@@ -60,13 +60,33 @@ int RowIndexOf(JobId id)
     return row < count && RowIdAt(row) == id ? row : -1;
 }
 
-void ShowState(int row, RowState state)
+#if defined(TOLVANE_TEST_PROBES)
+// Test build only: with TOLVANE_TEST_TRACE_TIPS=1 in the environment, every
+// state shown traces the row's infotip as the dialog gives it, so that a test
+// in another process can read the tips: a notification cannot be sent across
+// processes.
+void TraceTipForTest(int row, const RowRecord& record)
+{
+    static const bool wanted = GetEnvironmentVariableA("TOLVANE_TEST_TRACE_TIPS", nullptr, 0) > 0;
+    if (!wanted)
+        return;
+    char tip[kRowTextSize + 40];
+    FormatRowTip(tip, sizeof tip, record.state, record.text.c_str());
+    Trace("Tip of row %d: %s\n", row, tip);
+}
+#else
+void TraceTipForTest(int, const RowRecord&) {}
+#endif
+
+// Shows a row's state as its item image.
+void Show(int row, const RowRecord& record)
 {
     LVITEMA item = {};
     item.mask = LVIF_IMAGE;
     item.iItem = row;
-    item.iImage = static_cast<int>(state);
+    item.iImage = static_cast<int>(record.state);
     SendMessageA(JobList, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    TraceTipForTest(row, record);
 }
 
 void Apply(const RowStateRequest& request)
@@ -78,8 +98,9 @@ void Apply(const RowStateRequest& request)
             JobId id = RowIdAt(row);
             if (id == 0 || id > request.id)
                 continue;
-            Records[id] = RowRecord{RowState::Waiting, std::string()};
-            ShowState(row, RowState::Waiting);
+            RowRecord& record = Records[id];
+            record = RowRecord{RowState::Waiting, std::string()};
+            Show(row, record);
         }
         return;
     }
@@ -92,7 +113,7 @@ void Apply(const RowStateRequest& request)
     RowRecord& record = Records[id];
     record.state = request.state;
     record.text.assign(request.text, strnlen(request.text, sizeof request.text));
-    ShowState(row, request.state);
+    Show(row, record);
 }
 
 // Hands a request to the user interface thread: on that thread it is applied
@@ -238,7 +259,7 @@ void RowsAfterStop()
         entry.second.text.clear();
         int row = RowIndexOf(entry.first);
         if (row >= 0)
-            ShowState(row, RowState::Waiting);
+            Show(row, entry.second);
     }
 }
 
