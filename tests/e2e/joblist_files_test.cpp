@@ -44,8 +44,9 @@ TEST_F(States, SaveRemoveDoneJobsAndOpenAgain)
     std::string question;
     ASSERT_TRUE(UseListDialog("Save job list", saved, &question));
     EXPECT_NE(question.find("already exists"), std::string::npos) << question;
-    ASSERT_TRUE(rig::WaitUntil([&] { return rig::ReadFileText(saved) == Utf8Lines({all[1], all[2]}); }))
-        << rig::ReadFileText(saved);
+    ASSERT_TRUE(rig::WaitUntil([&] {
+        return rig::ReadFileText(saved) == Utf8Lines({all[1], all[2]});
+    })) << rig::ReadFileText(saved);
     ASSERT_TRUE(rig::WriteFileText(saved, Utf8Lines(all)));
 
     // Every row removed, Open brings them all back, in order.
@@ -66,16 +67,17 @@ TEST_F(States, AJobListWithBadLinesAddsOnlyItsGoodOnesWithOneBox)
     std::string good1 = Image("good1.bmp"), good2 = Image("good2.bmp");
     std::string file = standin_.dir + "\\mixed.txt";
     std::string longPath = "C:\\" + std::string(300, 'x') + ".bmp";
-    ASSERT_TRUE(rig::WriteFileText(file, "\xEF\xBB\xBF" + Line(good1) +       // 1
+    ASSERT_TRUE(rig::WriteFileText(file, "\xEF\xBB\xBF" + Line(good1) +      // 1
                                              good1 + " " + profile_ + "\n" + // 2: no TAB
                                              "\r\n" +                        // 3
                                              longPath + "\t" + profile_ +    // 4: too long
                                              "\n   \n\n" + Line(good2)));    // 5 to 7, then 8
     rig::PostCommand(app_.dialog, IDC_OPEN_JOB_LIST);
     ASSERT_TRUE(UseListDialog("Open job list", file));
-    EXPECT_EQ(AnswerBox("Warning"), "2 lines of the job list were not added (2 jobs were added):\n"
-                                    "line 2: no TAB between the image and the noise profile.\n"
-                                    "line 4: a path longer than 254 characters.");
+    EXPECT_EQ(AnswerBox("Warning"),
+              "2 lines of the job list were not added (2 jobs were added):\n"
+              "line 2: no TAB between the image and the noise profile.\n"
+              "line 4: a path longer than 254 characters.");
     EXPECT_EQ(rig::ListViewRows(List(), 2), (Rows{{good1, profile_}, {good2, profile_}}));
 
     // A file that is no text adds nothing and says why.

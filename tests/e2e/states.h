@@ -104,8 +104,7 @@ protected:
     // owner and its one filter, types the path and presses its OK button
     // (posted). True once it has closed; a question it raises meanwhile is
     // answered with `answer` and its text kept in *question.
-    bool UseListDialog(const char* title, const std::string& path, std::string* question = nullptr,
-                       int answer = IDYES)
+    bool UseListDialog(const char* title, const std::string& path, std::string* question = nullptr, int answer = IDYES)
     {
         HWND dialog = rig::WaitForWindow("#32770", title, app_.proc.pid, 10000);
         if (dialog == nullptr)

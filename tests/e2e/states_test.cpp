@@ -48,11 +48,10 @@ TEST_F(States, EachJobShowsItsStateBeforeDuringAndAfterTheRun)
     EXPECT_EQ(CountOf(log, "Skipped, file not found: " + jobs[1] + "\r\n"), 1u) << log;
     EXPECT_EQ(CountOf(log, "Failed: " + jobs[2] + ": Image Open Dialog did not close\r\n"), 1u) << log;
     // The texts of both columns are as they were.
-    EXPECT_EQ(rig::ListViewRows(List(), 2), (Rows{{jobs[0], profile_},
-                                                  {jobs[1], profile_},
-                                                  {jobs[2], profile_},
-                                                  {jobs[3], profile_},
-                                                  {jobs[4], profile_}}));
+    EXPECT_EQ(
+        rig::ListViewRows(List(), 2),
+        (Rows{
+            {jobs[0], profile_}, {jobs[1], profile_}, {jobs[2], profile_}, {jobs[3], profile_}, {jobs[4], profile_}}));
 
     // Show output on a done row: what would start is Explorer with the
     // output selected (the test build only traces it).
@@ -104,8 +103,9 @@ TEST_F(States, AStopLeavesTheDoneJobsDoneAndTheRestWaiting)
     ASSERT_TRUE(rig::WaitUntil([&] { return Images()[1] == kRunning; }, 30000)) << Describe(Images());
     Press(IDC_STOP);
     EXPECT_EQ(AnswerBox("Success", 10000), "Batch processing terminated.  Cancel Neat Image manually.");
-    ASSERT_TRUE(rig::WaitUntil([&] { return Images() == std::vector<int>{kDone, kWaiting, kWaiting}; }))
-        << Describe(Images());
+    ASSERT_TRUE(rig::WaitUntil([&] {
+        return Images() == std::vector<int>{kDone, kWaiting, kWaiting};
+    })) << Describe(Images());
     EXPECT_EQ(Tip(1), "Waiting");
 }
 
