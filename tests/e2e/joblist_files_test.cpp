@@ -90,4 +90,37 @@ TEST_F(States, AJobListWithBadLinesAddsOnlyItsGoodOnesWithOneBox)
     EXPECT_EQ(rig::ListViewCount(List()), 2);
 }
 
+// During a run the list's commands act as Add and Remove do: the worker
+// follows its jobs by identity, so none moves past it, and rows opened from
+// a file during the run are no jobs of it.
+TEST_F(States, TheListsCommandsDuringARunMoveNoJobPastTheWorker)
+{
+    StartBoth("--filter-ms 1000");
+    std::vector<std::string> jobs = {Image("a.bmp"), Image("b.bmp"), Image("c.bmp"), Image("d.bmp")};
+    for (const std::string& job : jobs)
+        AddJob(job);
+    std::string later = Image("later.bmp");
+    std::string file = standin_.dir + "\\later.txt";
+    ASSERT_TRUE(rig::WriteFileText(file, Line(later)));
+    Press(IDC_START);
+    ASSERT_TRUE(rig::WaitUntil([&] { return Images()[2] == kRunning; }, 30000)) << Describe(Images());
+
+    rig::PostCommand(app_.dialog, IDC_REMOVE_DONE_JOBS);
+    ASSERT_TRUE(rig::WaitUntil([&] { return rig::ListViewCount(List()) == 2; }));
+    EXPECT_EQ(rig::ListViewRows(List(), 1), (Rows{{jobs[2]}, {jobs[3]}}));
+    rig::PostCommand(app_.dialog, IDC_OPEN_JOB_LIST);
+    ASSERT_TRUE(UseListDialog("Open job list", file));
+    ASSERT_TRUE(rig::WaitUntil([&] { return rig::ListViewCount(List()) == 3; }));
+
+    ASSERT_TRUE(WaitForStatus("Processing complete", 30000)) << Status();
+    EXPECT_EQ(rig::ListViewRows(List(), 2), (Rows{{jobs[2], profile_}, {jobs[3], profile_}, {later, profile_}}));
+    EXPECT_EQ(Images(), (std::vector<int>{kDone, kDone, kNone}));
+    ASSERT_TRUE(standin_.WaitForEvents("saved", 4, 10000));
+    std::vector<std::string> saved;
+    for (const auto& e : standin_.EventsNamed("saved"))
+        saved.push_back(e.args.substr(e.args.find_last_of('\\') + 1));
+    EXPECT_EQ(saved,
+              (std::vector<std::string>{"a_filtered.bmp", "b_filtered.bmp", "c_filtered.bmp", "d_filtered.bmp"}));
+}
+
 } // namespace
