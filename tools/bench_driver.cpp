@@ -36,6 +36,15 @@ const char kUsage[] =
     "usage: bench_driver --out FOLDER [--images N] [--filter-ms MS] [--timeout SECONDS] [--pacing-only] "
     "[--joblist-only]\n";
 
+// The figures as key=value lines in results.txt of the output folder.
+void WriteResults(const Settings& set, const Results& res)
+{
+    std::string text;
+    for (auto& it : res.items)
+        text += it.first + "=" + it.second + "\r\n";
+    rig::WriteFileText(paths::JoinPath(set.out, "results.txt"), text);
+}
+
 std::string Value(const Results& r, const std::string& key)
 {
     for (auto& it : r.items)
@@ -135,10 +144,7 @@ int main(int argc, char** argv)
     if (set.joblistOnly) {
         tools::Print("Open of a job list file of 10,000 lines\n");
         JobListFigures(set, res);
-        std::string text;
-        for (auto& it : res.items)
-            text += it.first + "=" + it.second + "\r\n";
-        rig::WriteFileText(paths::JoinPath(set.out, "results.txt"), text);
+        WriteResults(set, res);
         tools::Print("job list file: Open of " + Value(res, "joblist_lines") + " lines " +
                      Value(res, "joblist_open_ms") + " ms from the press of Open to the last row (goal < 2000)\n");
         return 0;
@@ -147,10 +153,7 @@ int main(int argc, char** argv)
     if (!PacingFigures(set, res))
         code = 4;
     if (set.pacingOnly) {
-        std::string text;
-        for (auto& it : res.items)
-            text += it.first + "=" + it.second + "\r\n";
-        rig::WriteFileText(paths::JoinPath(set.out, "results.txt"), text);
+        WriteResults(set, res);
         return code;
     }
     const Kind kinds[] = {{"bitmap", "Bitmap", imageio::Format::BMP, 7}, {"jpeg", "JPEG", imageio::Format::JPEG, 9}};
@@ -179,10 +182,7 @@ int main(int argc, char** argv)
     tools::Print("Open of a job list file of 10,000 lines\n");
     JobListFigures(set, res);
 
-    std::string text;
-    for (auto& it : res.items)
-        text += it.first + "=" + it.second + "\r\n";
-    rig::WriteFileText(paths::JoinPath(set.out, "results.txt"), text);
+    WriteResults(set, res);
     Report(set, res);
     return code;
 }

@@ -1,6 +1,7 @@
 // Job list files, free of window handles (see joblist_file.h).
 #include "jobs/joblist_file.h"
 #include "jobs/dialog_result.h"
+#include "diag/logpath.h"
 #include "diag/text.h"
 
 #include <cstring>
@@ -184,23 +185,18 @@ bool FormatJobList(const std::vector<JobListEntry>& jobs, ToUtf8 convert, void* 
 
 const char* JobLineFaultText(JobLineFault fault)
 {
-    switch (fault) {
-    case JobLineFault::NoTab:
-        return "no TAB between the image and the noise profile";
-    case JobLineFault::ExtraTab:
-        return "more than one TAB";
-    case JobLineFault::NoImage:
-        return "no image path before the TAB";
-    case JobLineFault::NoProfile:
-        return "no noise profile path after the TAB";
-    case JobLineFault::NotFullPath:
-        return "a path that is not a full path (such as C:\\Photos\\a.jpg)";
-    case JobLineFault::NotInCodePage:
-        return "characters that this system's code page cannot hold";
-    case JobLineFault::TooLong:
-        return "a path longer than 254 characters";
-    }
-    return "";
+    // In the order of JobLineFault.
+    static const char* const kTexts[] = {
+        "no TAB between the image and the noise profile",
+        "more than one TAB",
+        "no image path before the TAB",
+        "no noise profile path after the TAB",
+        "a path that is not a full path (such as C:\\Photos\\a.jpg)",
+        "characters that this system's code page cannot hold",
+        "a path longer than 254 characters",
+    };
+    std::size_t index = static_cast<std::size_t>(fault);
+    return index < sizeof kTexts / sizeof kTexts[0] ? kTexts[index] : "";
 }
 
 std::size_t FormatRefusedLines(char* out, std::size_t outSize, const JobListParse& parse)
@@ -242,12 +238,8 @@ std::size_t FormatFileFault(char* out, std::size_t outSize, JobListFileFault fau
 
 bool BuildUnfinishedPath(const char* modulePath, char* out, std::size_t outSize)
 {
-    static const char kSuffix[] = "_unfinished.txt";
-    if (out == nullptr || outSize == 0)
-        return false;
-    out[0] = '\0';
     if (modulePath == nullptr)
-        return false;
+        return JoinModulePath(nullptr, 0, "", out, outSize);
     std::size_t len = std::strlen(modulePath);
     // The extension's dot: the last "." after the last folder separator.
     std::size_t keep = len;
@@ -260,9 +252,5 @@ bool BuildUnfinishedPath(const char* modulePath, char* out, std::size_t outSize)
             break;
         }
     }
-    if (keep + sizeof kSuffix > outSize)
-        return false;
-    std::memcpy(out, modulePath, keep);
-    std::memcpy(out + keep, kSuffix, sizeof kSuffix);
-    return true;
+    return JoinModulePath(modulePath, keep, "_unfinished.txt", out, outSize);
 }

@@ -138,21 +138,10 @@ void Request(RequestKind kind, JobId id, RowState state, const char* text)
 
 const char* RowStateName(RowState state)
 {
-    switch (state) {
-    case RowState::Waiting:
-        return "Waiting";
-    case RowState::Running:
-        return "Running";
-    case RowState::Done:
-        return "Done";
-    case RowState::Failed:
-        return "Failed";
-    case RowState::Skipped:
-        return "Skipped";
-    case RowState::None:
-        break;
-    }
-    return "";
+    // In the order of RowState.
+    static const char* const kNames[kRowStateCount] = {"", "Waiting", "Running", "Done", "Failed", "Skipped"};
+    std::size_t index = static_cast<std::size_t>(state);
+    return index < static_cast<std::size_t>(kRowStateCount) ? kNames[index] : "";
 }
 
 std::size_t FormatRowTip(char* out, std::size_t outSize, RowState state, const char* text)

@@ -16,9 +16,7 @@ using namespace statestest;
 TEST_F(States, SaveRemoveDoneJobsAndOpenAgain)
 {
     StartBoth("--refuse image-open bad.bmp");
-    std::vector<std::string> jobs = {Image("caf\xE9.bmp"), Image("bad.bmp"), Image("gone.bmp"), Image("two.bmp")};
-    for (const std::string& job : jobs)
-        AddJob(job);
+    std::vector<std::string> jobs = Queue({"caf\xE9.bmp", "bad.bmp", "gone.bmp", "two.bmp"});
     ASSERT_TRUE(DeleteFileA(jobs[2].c_str()));
     CheckCarryOn();
     Press(IDC_START);
@@ -96,9 +94,7 @@ TEST_F(States, AJobListWithBadLinesAddsOnlyItsGoodOnesWithOneBox)
 TEST_F(States, TheListsCommandsDuringARunMoveNoJobPastTheWorker)
 {
     StartBoth("--filter-ms 1000");
-    std::vector<std::string> jobs = {Image("a.bmp"), Image("b.bmp"), Image("c.bmp"), Image("d.bmp")};
-    for (const std::string& job : jobs)
-        AddJob(job);
+    std::vector<std::string> jobs = Queue({"a.bmp", "b.bmp", "c.bmp", "d.bmp"});
     std::string later = Image("later.bmp");
     std::string file = standin_.dir + "\\later.txt";
     ASSERT_TRUE(rig::WriteFileText(file, Line(later)));

@@ -98,6 +98,17 @@ protected:
     }
     // The file of the unfinished jobs, beside the program's copy.
     std::string UnfinishedPath() const { return app_.dir + "\\tolvane_unfinished.txt"; }
+    // Images of these names in the stand-in's folder, queued as jobs in
+    // order; gives their paths.
+    std::vector<std::string> Queue(const std::vector<std::string>& names)
+    {
+        std::vector<std::string> jobs;
+        for (const std::string& name : names) {
+            jobs.push_back(Image(name));
+            AddJob(jobs.back());
+        }
+        return jobs;
+    }
     // A job list's line for a job of this fixture.
     std::string Line(const std::string& image) const { return image + "\t" + profile_ + "\r\n"; }
     // Works the job list dialog of this title as a user would: checks its

@@ -16,10 +16,7 @@ using rig::CountOf;
 TEST_F(States, EachJobShowsItsStateBeforeDuringAndAfterTheRun)
 {
     StartBoth("--refuse image-open bad.bmp --filter-ms 700");
-    std::vector<std::string> jobs = {Image("one.bmp"), Image("vanished.bmp"), Image("bad.bmp"), Image("four.bmp"),
-                                     Image("five.bmp")};
-    for (const std::string& job : jobs)
-        AddJob(job);
+    std::vector<std::string> jobs = Queue({"one.bmp", "vanished.bmp", "bad.bmp", "four.bmp", "five.bmp"});
     ASSERT_TRUE(DeleteFileA(jobs[1].c_str())) << "the file vanishes before its turn";
     EXPECT_EQ(Images(), (std::vector<int>{kNone, kNone, kNone, kNone, kNone})) << "before the run";
     CheckCarryOn();
@@ -68,9 +65,7 @@ TEST_F(States, EachJobShowsItsStateBeforeDuringAndAfterTheRun)
 TEST_F(States, ANewRunTakesTheFailedAndSkippedJobsAgainAndRowsAddedMeanwhileWait)
 {
     StartBoth("--filter-ms 1500");
-    std::vector<std::string> jobs = {Image("a.bmp"), Image("gone.bmp")};
-    for (const std::string& job : jobs)
-        AddJob(job);
+    std::vector<std::string> jobs = Queue({"a.bmp", "gone.bmp"});
     ASSERT_TRUE(DeleteFileA(jobs[1].c_str()));
     CheckCarryOn();
     Press(IDC_START);
@@ -96,9 +91,7 @@ TEST_F(States, ANewRunTakesTheFailedAndSkippedJobsAgainAndRowsAddedMeanwhileWait
 TEST_F(States, AStopLeavesTheDoneJobsDoneAndTheRestWaiting)
 {
     StartBoth("--filter-ms 3000");
-    std::vector<std::string> jobs = {Image("s1.bmp"), Image("s2.bmp"), Image("s3.bmp")};
-    for (const std::string& job : jobs)
-        AddJob(job);
+    std::vector<std::string> jobs = Queue({"s1.bmp", "s2.bmp", "s3.bmp"});
     Press(IDC_START);
     ASSERT_TRUE(rig::WaitUntil([&] { return Images()[1] == kRunning; }, 30000)) << Describe(Images());
     Press(IDC_STOP);
@@ -114,9 +107,7 @@ TEST_F(States, AStopLeavesTheDoneJobsDoneAndTheRestWaiting)
 TEST_F(States, AJobWhoseOutputIsNeverWrittenFailsAndTheRunGoesOn)
 {
     StartBoth("--no-output two.bmp");
-    std::vector<std::string> jobs = {Image("one.bmp"), Image("two.bmp"), Image("three.bmp")};
-    for (const std::string& job : jobs)
-        AddJob(job);
+    std::vector<std::string> jobs = Queue({"one.bmp", "two.bmp", "three.bmp"});
     Press(IDC_START);
     ASSERT_TRUE(WaitForStatus("Processing complete (1 job failed)", 30000)) << Status();
     EXPECT_TRUE(standin_.Has("no-output", Output(jobs[1]))) << standin_.JournalText();

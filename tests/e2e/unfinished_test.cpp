@@ -16,9 +16,7 @@ using rig::CountOf;
 TEST_F(States, AFatalErrorWritesTheJobsItDidNotFinish)
 {
     StartBoth("--refuse image-open two.bmp");
-    std::vector<std::string> jobs = {Image("one.bmp"), Image("two.bmp"), Image("three.bmp")};
-    for (const std::string& job : jobs)
-        AddJob(job);
+    std::vector<std::string> jobs = Queue({"one.bmp", "two.bmp", "three.bmp"});
     Start();
     rig::MessageBoxInfo box;
     ASSERT_TRUE(rig::WaitForMessageBox("Error", &box, app_.proc.pid, 30000)) << "no error box";
@@ -40,9 +38,7 @@ TEST_F(States, AFatalErrorWritesTheJobsItDidNotFinish)
 TEST_F(States, AFinishedRunWritesNone)
 {
     StartBoth();
-    std::vector<std::string> jobs = {Image("one.bmp"), Image("two.bmp")};
-    for (const std::string& job : jobs)
-        AddJob(job);
+    std::vector<std::string> jobs = Queue({"one.bmp", "two.bmp"});
     Start();
     ASSERT_TRUE(WaitForStatus("Processing complete", 30000)) << Status();
     EXPECT_FALSE(rig::FileExists(UnfinishedPath()));
@@ -53,9 +49,7 @@ TEST_F(States, ClosingDuringARunReplacesAnEarlierFileWithTheJobsItDidNotFinish)
 {
     StartBoth("--filter-ms 3000");
     ASSERT_TRUE(rig::WriteFileText(UnfinishedPath(), "an earlier list\r\n"));
-    std::vector<std::string> jobs = {Image("one.bmp"), Image("two.bmp"), Image("three.bmp")};
-    for (const std::string& job : jobs)
-        AddJob(job);
+    std::vector<std::string> jobs = Queue({"one.bmp", "two.bmp", "three.bmp"});
     Start();
     ASSERT_TRUE(rig::WaitUntil([&] { return Images()[1] == kRunning; }, 30000)) << Describe(Images());
     DWORD code = 1;

@@ -1,5 +1,5 @@
 // Fuzzes job list files: ParseJobList over any bytes with a model code page
-// (ASCII and U+00A0 to U+00FF as one byte each), FormatJobList's round trip,
+// (model_code_page.h), FormatJobList's round trip,
 // IsUtf8 against a plain decoder, and the warning's and the unfinished
 // file's texts into outputs of any size.
 //
@@ -9,49 +9,12 @@
 #include "jobs/dialog_result.h"
 #include "jobs/joblist_file.h"
 #include "fuzz_support.h"
+#include "model_code_page.h"
 
 #include <cstdint>
 #include <string>
 
 namespace {
-
-long ModelFromUtf8(const char* text, std::size_t len, char* out, std::size_t outSize, void*)
-{
-    std::string got;
-    for (std::size_t i = 0; i < len; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            got.push_back(static_cast<char>(c));
-            continue;
-        }
-        if ((c != 0xC2 && c != 0xC3) || i + 1 >= len)
-            return -1;
-        unsigned value = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(text[++i]) & 0x3Fu);
-        if (value < 0xA0)
-            return -1;
-        got.push_back(static_cast<char>(value));
-    }
-    if (got.size() + 1 > outSize)
-        return -2;
-    std::memcpy(out, got.c_str(), got.size() + 1);
-    return static_cast<long>(got.size());
-}
-
-bool ModelToUtf8(const char* text, std::size_t len, std::string* out, void*)
-{
-    for (std::size_t i = 0; i < len; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80 && c < 0xA0)
-            return false; // never made by ModelFromUtf8
-        if (c < 0x80) {
-            out->push_back(static_cast<char>(c));
-        } else {
-            out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return true;
-}
 
 // A plain decoder, written apart from the product's: code points, their
 // least value for each length, surrogates and the end of Unicode.
@@ -117,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(utf8 == ReferenceUtf8(in.Rest(), len, &refBad), "IsUtf8 disagrees with the plain decoder");
     FUZZ_CHECK(utf8 || bad == refBad, "IsUtf8 names another first bad byte");
 
-    JobListParse parse = ParseJobList(text, len, ModelFromUtf8, nullptr);
+    JobListParse parse = ParseJobList(text, len, modelcp::FromUtf8, nullptr);
     long lines = 1;
     for (std::size_t i = 0; i < len; ++i)
         lines += text[i] == '\n' ? 1 : 0;
@@ -135,8 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             CheckPaths(job);
         // What Save writes of the jobs reads back as the same jobs.
         std::string saved;
-        FUZZ_CHECK(FormatJobList(parse.jobs, ModelToUtf8, nullptr, &saved), "a job read could not be written");
-        JobListParse back = ParseJobList(saved.data(), saved.size(), ModelFromUtf8, nullptr);
+        FUZZ_CHECK(FormatJobList(parse.jobs, modelcp::ToUtf8, nullptr, &saved), "a job read could not be written");
+        JobListParse back = ParseJobList(saved.data(), saved.size(), modelcp::FromUtf8, nullptr);
         FUZZ_CHECK(back.fault == JobListFileFault::None && back.refused.empty(), "a saved list does not read back");
         FUZZ_CHECK(back.jobs.size() == parse.jobs.size(), "a saved list reads back with other jobs");
         for (std::size_t i = 0; i < back.jobs.size(); ++i)

@@ -4,6 +4,7 @@
 // system's conversions that Open and Save use.
 #include "jobs/joblist_file.h"
 #include "jobs/joblist_io.h"
+#include "model_code_page.h"
 
 #include <gtest/gtest.h>
 
@@ -13,48 +14,9 @@
 
 namespace {
 
-// UTF-8 into a model code page: ASCII, and U+00A0 to U+00FF as one byte each;
-// anything else is not held.
-long ModelFromUtf8(const char* text, std::size_t len, char* out, std::size_t outSize, void*)
-{
-    std::string got;
-    for (std::size_t i = 0; i < len; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            got.push_back(static_cast<char>(c));
-        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < len) {
-            unsigned char d = static_cast<unsigned char>(text[++i]);
-            unsigned value = ((c & 0x1Fu) << 6) | (d & 0x3Fu);
-            if (value < 0xA0)
-                return -1;
-            got.push_back(static_cast<char>(value));
-        } else {
-            return -1;
-        }
-    }
-    if (got.size() + 1 > outSize)
-        return -2;
-    std::memcpy(out, got.c_str(), got.size() + 1);
-    return static_cast<long>(got.size());
-}
-
-bool ModelToUtf8(const char* text, std::size_t len, std::string* out, void*)
-{
-    for (std::size_t i = 0; i < len; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            out->push_back(static_cast<char>(c));
-        } else {
-            out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return true;
-}
-
 JobListParse Parse(const std::string& text)
 {
-    return ParseJobList(text.data(), text.size(), ModelFromUtf8, nullptr);
+    return ParseJobList(text.data(), text.size(), modelcp::FromUtf8, nullptr);
 }
 
 const std::string kImage = "C:\\Photos\\a.jpg";
@@ -228,7 +190,7 @@ TEST(JobListFile, SavedListsReadBackAsTheSameJobs)
     std::vector<JobListEntry> jobs = {
         {kImage, kProfile}, {"C:\\Caf\xE9\\b.bmp", "\\\\server\\p.dnf"}, {"D:\\x y\\c.tif", kProfile}};
     std::string text;
-    ASSERT_TRUE(FormatJobList(jobs, ModelToUtf8, nullptr, &text));
+    ASSERT_TRUE(FormatJobList(jobs, modelcp::ToUtf8, nullptr, &text));
     EXPECT_EQ(text, kLine + "\r\n" + "C:\\Caf\xC3\xA9\\b.bmp\t\\\\server\\p.dnf\r\n" + "D:\\x y\\c.tif\t" + kProfile +
                         "\r\n");
     JobListParse back = Parse(text);
@@ -237,7 +199,7 @@ TEST(JobListFile, SavedListsReadBackAsTheSameJobs)
         EXPECT_EQ(back.jobs[i].image, jobs[i].image);
         EXPECT_EQ(back.jobs[i].profile, jobs[i].profile);
     }
-    ASSERT_TRUE(FormatJobList({}, ModelToUtf8, nullptr, &text));
+    ASSERT_TRUE(FormatJobList({}, modelcp::ToUtf8, nullptr, &text));
     EXPECT_EQ(text, "");
 }
 

@@ -107,7 +107,7 @@ TEST_F(RowsInProcess, TheWorkerChangesStatesThroughTheDialog)
         SetRowState(999999, RowState::Done, "no such row");
         step = 2;
     });
-    EXPECT_TRUE(PumpUntil([&] { return step == 2; }));
+    EXPECT_TRUE(rig::PumpUntil([&] { return step == 2; }, 10000));
     worker.join();
     EXPECT_EQ(Images(), (std::vector<int>{kDone, kFailed, kWaiting}));
     EXPECT_STREQ(RowTextOf(first), "C:\\out\\a_filtered.bmp");

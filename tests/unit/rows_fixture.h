@@ -4,6 +4,7 @@
 // worker's messages do.
 #pragma once
 
+#include "pump.h"
 #include "rig.h"
 
 #include "app/app.h"
@@ -97,24 +98,6 @@ protected:
         item.state = LVIS_SELECTED | LVIS_FOCUSED;
         SendMessageA(JobList, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
     }
-    // Serves this thread's messages until cond holds, at most timeoutMs.
-    template <typename Cond>
-    bool PumpUntil(Cond cond, DWORD timeoutMs = 10000)
-    {
-        DWORD start = GetTickCount();
-        while (!cond()) {
-            if (GetTickCount() - start >= timeoutMs)
-                return false;
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&msg);
-                DispatchMessageA(&msg);
-            }
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        }
-        return true;
-    }
-
     HWND dialog_ = nullptr;
     std::string dir_;
     rig::Watchdog watchdog_{20000};
