@@ -62,32 +62,6 @@ TEST_F(States, EachJobShowsItsStateBeforeDuringAndAfterTheRun)
     EXPECT_EQ(CountOf(app_.Trace(), "Would start: "), 1u);
 }
 
-TEST_F(States, ANewRunTakesTheFailedAndSkippedJobsAgainAndRowsAddedMeanwhileWait)
-{
-    StartBoth("--filter-ms 1500");
-    std::vector<std::string> jobs = Queue({"a.bmp", "gone.bmp"});
-    ASSERT_TRUE(DeleteFileA(jobs[1].c_str()));
-    CheckCarryOn();
-    Press(IDC_START);
-    ASSERT_TRUE(rig::WaitUntil([&] { return Images()[0] == kRunning; }, 10000));
-    // A row added during the run is no job of it: it has no state.
-    std::string later = Image("later.bmp");
-    AddJob(later);
-    ASSERT_TRUE(WaitForStatus("Processing complete (1 job skipped)", 30000)) << Status();
-    EXPECT_EQ(Images(), (std::vector<int>{kDone, kSkipped, kNone}));
-    EXPECT_EQ(Tip(2), "");
-
-    // Remove done jobs, then Start: the skipped job (its file back now) and
-    // the later one run.
-    rig::PostCommand(app_.dialog, IDC_REMOVE_DONE_JOBS);
-    ASSERT_TRUE(rig::WaitUntil([&] { return rig::ListViewCount(List()) == 2; }));
-    ASSERT_TRUE(rig::WriteTestImage(jobs[1]));
-    Press(IDC_START);
-    ASSERT_TRUE(WaitForStatus("Processing complete", 30000)) << Status();
-    EXPECT_EQ(Images(), (std::vector<int>{kDone, kDone}));
-    EXPECT_EQ(rig::ListViewRows(List(), 1), (Rows{{jobs[1]}, {later}}));
-}
-
 TEST_F(States, AStopLeavesTheDoneJobsDoneAndTheRestWaiting)
 {
     StartBoth("--filter-ms 3000");

@@ -153,38 +153,6 @@ TEST(JobListFile, AFileThatIsNoUtf8TextGivesNoJobAtAll)
     EXPECT_EQ(Parse(large).fault, JobListFileFault::TooLarge);
 }
 
-TEST(JobListFile, Utf8IsCheckedByTheRulesOfRfc3629)
-{
-    struct Row {
-        std::string bytes;
-        bool ok;
-        std::size_t bad;
-    };
-    const Row rows[] = {
-        {"plain", true, 0},
-        {"\xC3\xA9", true, 0},
-        {"\xE2\x82\xAC", true, 0},
-        {"\xF0\x9F\x98\x80", true, 0},
-        {"\xF4\x8F\xBF\xBF", true, 0},
-        {"ab\x80", false, 2},
-        {"\xC1\xBF", false, 0},
-        {"\xE0\x9F\xBF", false, 0},
-        {"\xED\xBF\xBF", false, 0},
-        {"\xF0\x8F\xBF\xBF", false, 0},
-        {"\xF5\x80\x80\x80", false, 0},
-        {"x\xC3", false, 1},
-        {"\xE2\x28\xA1", false, 0},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.bytes);
-        std::size_t bad = 99;
-        EXPECT_EQ(IsUtf8(r.bytes.data(), r.bytes.size(), &bad), r.ok);
-        if (!r.ok) {
-            EXPECT_EQ(bad, r.bad);
-        }
-    }
-}
-
 TEST(JobListFile, SavedListsReadBackAsTheSameJobs)
 {
     std::vector<JobListEntry> jobs = {

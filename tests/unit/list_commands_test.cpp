@@ -1,6 +1,6 @@
 // The job list's own commands in this process, sent to the program's dialog
-// as automation would send them: Remove done jobs, job list files written and
-// read, Show output behind its launcher, and the context menu.
+// as automation would send them: job list files that cannot be read, Show
+// output behind its launcher, and the context menu.
 #include "rows_fixture.h"
 
 #include "app/list_commands.h"
@@ -55,15 +55,9 @@ protected:
         AddRows({"later.bmp"});
     }
     // Opens a job list file on this thread, where the "Warning" box it shows
-    // is answered from another and its text given ("(no box)" when none
-    // came). A box that comes unexpected is left to the watchdog, which
-    // fails the test.
-    std::string OpenFile(const std::string& path, bool box = true)
+    // is answered from another; gives the box's text.
+    std::string OpenFile(const std::string& path)
     {
-        if (!box) {
-            OpenJobListFile(Wide(path).c_str());
-            return "(no box)";
-        }
         rig::BoxAnswerer answer("Warning", GetCurrentProcessId(), 3000);
         OpenJobListFile(Wide(path).c_str());
         rig::MessageBoxInfo info;
@@ -71,61 +65,17 @@ protected:
     }
 };
 
-TEST_F(ListCommands, RemoveDoneJobsLeavesEveryOtherRowInOrder)
+TEST_F(ListCommands, AFileThatCannotBeReadOrIsNoUtf8TextAddsNothing)
 {
-    RunResults();
-    Command(IDC_REMOVE_DONE_JOBS);
-    EXPECT_EQ(ImagePaths(), (std::vector<std::string>{dir_ + "\\failed.bmp", dir_ + "\\skipped.bmp",
-                                                      dir_ + "\\waiting.bmp", dir_ + "\\later.bmp"}));
-    EXPECT_EQ(Images(), (std::vector<int>{kFailed, kSkipped, kWaiting, kNone}));
-    Command(IDC_REMOVE_DONE_JOBS);
-    EXPECT_EQ(Count(), 4) << "nothing more is done";
-}
-
-TEST_F(ListCommands, ASavedListIsEveryRowAndOpensAgainInOrder)
-{
-    AddRows({"a.bmp", "Caf\xE9.jpg", "c d.tif"});
-    std::string file = dir_ + "\\jobs.txt";
-    char why[300] = "";
-    ASSERT_TRUE(SaveRowsTo(Wide(file).c_str(), {0, 1, 2}, why, sizeof why)) << why;
-    std::string profile = dir_ + "\\p.dnp";
-    EXPECT_EQ(rig::ReadFileText(file), dir_ + "\\a.bmp\t" + profile + "\r\n" + dir_ + "\\Caf\xC3\xA9.jpg\t" + profile +
-                                           "\r\n" + dir_ + "\\c d.tif\t" + profile + "\r\n");
-    std::vector<std::string> before = ImagePaths();
-    SendMessageA(JobList, LVM_DELETEALLITEMS, 0, 0);
-    OpenFile(file, false);
-    EXPECT_EQ(ImagePaths(), before);
-    EXPECT_EQ(TextOf(1, 1), profile);
-    EXPECT_EQ(Images(), (std::vector<int>{kNone, kNone, kNone}));
-    // Saving again over the same file replaces it, leaving no scratch file.
-    ASSERT_TRUE(SaveRowsTo(Wide(file).c_str(), {2}, why, sizeof why)) << why;
-    EXPECT_EQ(rig::ReadFileText(file), dir_ + "\\c d.tif\t" + profile + "\r\n");
-    EXPECT_FALSE(rig::FileExists(file + ".tmp"));
-}
-
-TEST_F(ListCommands, BadLinesAreLeftOutWithOneWarning)
-{
-    std::string good = dir_ + "\\good.bmp\t" + dir_ + "\\p.dnp";
-    std::string file = dir_ + "\\bad.txt";
-    ASSERT_TRUE(rig::WriteFileText(file, "\xEF\xBB\xBF" + good + "\n" + dir_ + "\\no tab.bmp " + dir_ + "\\p.dnp\n\n" +
-                                             "C:\\" + std::string(260, 'x') + "\t" + dir_ + "\\p.dnp\r\n" + good +
-                                             "\r\n"));
-    EXPECT_EQ(OpenFile(file),
-              "2 lines of the job list were not added (2 jobs were added):\n"
-              "line 2: no TAB between the image and the noise profile.\n"
-              "line 4: a path longer than 254 characters.");
-    EXPECT_EQ(ImagePaths(), (std::vector<std::string>{dir_ + "\\good.bmp", dir_ + "\\good.bmp"}));
-}
-
-TEST_F(ListCommands, AFileThatCannotBeReadOrIsNoTextAddsNothing)
-{
-    std::string binary = dir_ + "\\binary.txt";
-    const char kBinary[] = "C:\\a.bmp\tC:\\p.dnp\r\nC:\\b\0.bmp\tC:\\p.dnp\r\n";
-    ASSERT_TRUE(rig::WriteFileText(binary, std::string(kBinary, sizeof kBinary - 1)));
+    std::string utf16 = dir_ + "\\unicode.txt";
+    ASSERT_TRUE(rig::WriteFileText(utf16, std::string("\xFF\xFE"
+                                                      "C\0:\0\\\0",
+                                                      8)));
     std::string latin = dir_ + "\\latin.txt";
     ASSERT_TRUE(rig::WriteFileText(latin, "C:\\a.bmp\tC:\\p.dnp\r\nC:\\Caf\xE9.bmp\tC:\\p.dnp\r\n"));
     std::string missing = dir_ + "\\missing.txt";
-    EXPECT_EQ(OpenFile(binary), "No job was added from " + binary + ": it is not a text file (a zero byte on line 2).");
+    EXPECT_EQ(OpenFile(utf16),
+              "No job was added from " + utf16 + ": it is UTF-16 text. Save it as UTF-8 and open it again.");
     EXPECT_EQ(OpenFile(latin), "No job was added from " + latin +
                                    ": it is not UTF-8 text (line 2). Save it as UTF-8 and open it again.");
     std::string gone = OpenFile(missing);

@@ -1,10 +1,7 @@
 // The state of each job in the list, in this process: the images, the rows a
-// run marks, the worker's changes through the dialog, the infotips, the
-// records of deleted rows and a Stop.
+// run marks, the worker's changes through the dialog, the infotips and the
+// records of deleted rows.
 #include "rows_fixture.h"
-
-#include "app/list_commands.h"
-#include "batch/batch.h"
 
 #include <atomic>
 #include <cstring>
@@ -165,22 +162,6 @@ TEST_F(RowsInProcess, ADeletedRowTakesItsStateWithIt)
     SendMessageA(JobList, LVM_DELETEALLITEMS, 0, 0);
     EXPECT_EQ(RowStateOf(first), RowState::None);
     EXPECT_EQ(RowStateOf(third), RowState::None);
-}
-
-TEST_F(RowsInProcess, AStopLeavesTheDrivenJobWaitingOnceTheWorkerIsGone)
-{
-    AddRows({"a.bmp", "b.bmp", "c.bmp"});
-    MarkRunWaiting(RowIdAt(2));
-    SetRowState(RowIdAt(0), RowState::Done, "C:\\out\\a.bmp");
-    SetRowState(RowIdAt(1), RowState::Running, nullptr);
-    // A worker that could not be ended goes on: its job is still running.
-    Batch.worker.store(GetCurrentThread());
-    AfterStopButton();
-    Batch.worker.store(nullptr);
-    EXPECT_EQ(Images(), (std::vector<int>{kDone, kRunning, kWaiting}));
-    AfterStopButton();
-    EXPECT_EQ(Images(), (std::vector<int>{kDone, kWaiting, kWaiting}));
-    EXPECT_EQ(RowStateOf(RowIdAt(1)), RowState::Waiting);
 }
 
 } // namespace
