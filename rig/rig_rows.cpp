@@ -8,6 +8,8 @@
 
 namespace rig {
 
+// One LVM_GETITEMA per row, its item in the owner's memory: a pointer of
+// this process would mean nothing there.
 std::vector<int> ListViewImages(HWND listView)
 {
     std::vector<int> images;

@@ -20,6 +20,8 @@ constexpr int kListLines = 10000;
 
 } // namespace
 
+// Through the real dialog and the product build, as a user opens a list:
+// the time includes reading, checking and adding every row.
 void JobListFigures(const Settings& set, Results& res)
 {
     std::string folder = paths::JoinPath(set.out, "joblist");

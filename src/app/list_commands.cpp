@@ -97,6 +97,7 @@ POINT KeyboardMenuPoint(HWND list)
 
 } // namespace
 
+// Built afresh at each right-click, so that its items follow the rows.
 HMENU BuildJobListMenu()
 {
     HMENU menu = CreatePopupMenu();
@@ -115,6 +116,7 @@ HMENU BuildJobListMenu()
     return menu;
 }
 
+// WM_CONTEXTMENU comes up from the list (and from its header) to the dialog.
 bool OnJobListContextMenu(HWND dialog, HWND from, LPARAM at)
 {
     // The list's header passes a click on it up through the list.
@@ -132,6 +134,7 @@ bool OnJobListContextMenu(HWND dialog, HWND from, LPARAM at)
     return true;
 }
 
+// The menu's items and automation reach these through the same WM_COMMAND.
 bool OnJobListCommand(HWND dialog, int id)
 {
     switch (id) {
@@ -155,6 +158,8 @@ bool OnJobListCommand(HWND dialog, int id)
     }
 }
 
+// A right-click gives the clicked row the focus; from the keyboard the
+// focused row is the one the menu opened at.
 int ShowOutputRow()
 {
     int focused = static_cast<int>(SendMessageA(JobList, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
@@ -164,22 +169,28 @@ int ShowOutputRow()
     return static_cast<int>(SendMessageA(JobList, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
+// Quoted, so that a path with blanks or commas reaches Explorer whole.
 std::size_t ExplorerSelectCommand(char* out, std::size_t outSize, const char* path)
 {
     return FormatText(out, outSize, "explorer.exe /select,\"%s\"", path);
 }
 
+// The seam through which tests see what would be started.
 void SetProgramLauncher(ProgramLauncher launcher)
 {
     Launcher = launcher != nullptr ? launcher : StartProgram;
 }
 
+// Only once the worker is gone: a worker Stop could not end goes on with
+// its job.
 void AfterStopButton()
 {
     if (Batch.worker.load(std::memory_order_relaxed) == nullptr)
         RowsAfterStop();
 }
 
+// Closing ends the process and the worker with it: the jobs it did not
+// finish are kept first.
 void BeforeDialogCloses()
 {
     if (Batch.worker.load(std::memory_order_relaxed) != nullptr)

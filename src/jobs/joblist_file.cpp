@@ -18,6 +18,7 @@ long LineOf(const char* data, std::size_t offset)
     return line;
 }
 
+// A line of blanks is an empty line to the eye, and is skipped like one.
 bool OnlyBlanks(const char* text, std::size_t len)
 {
     for (std::size_t i = 0; i < len; ++i)
@@ -115,6 +116,8 @@ std::size_t SequenceLength(const unsigned char* p, std::size_t left)
 
 } // namespace
 
+// Checked before any line is read, so that a file of another encoding adds
+// nothing instead of look-alike paths.
 bool IsUtf8(const char* data, std::size_t len, std::size_t* bad)
 {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(data);
@@ -131,6 +134,7 @@ bool IsUtf8(const char* data, std::size_t len, std::size_t* bad)
     return true;
 }
 
+// The file's own faults first (size, UTF-16, NUL, UTF-8), then line by line.
 JobListParse ParseJobList(const char* data, std::size_t size, FromUtf8 convert, void* context)
 {
     JobListParse parse;
@@ -169,6 +173,7 @@ JobListParse ParseJobList(const char* data, std::size_t size, FromUtf8 convert, 
     return parse;
 }
 
+// CR LF, as Windows' own editors write text.
 bool FormatJobList(const std::vector<JobListEntry>& jobs, ToUtf8 convert, void* context, std::string* out)
 {
     out->clear();
@@ -183,6 +188,7 @@ bool FormatJobList(const std::vector<JobListEntry>& jobs, ToUtf8 convert, void* 
     return true;
 }
 
+// A table, so that each text stands beside its place in JobLineFault.
 const char* JobLineFaultText(JobLineFault fault)
 {
     // In the order of JobLineFault.
@@ -199,6 +205,7 @@ const char* JobLineFaultText(JobLineFault fault)
     return index < sizeof kTexts / sizeof kTexts[0] ? kTexts[index] : "";
 }
 
+// A box must stay readable: a few lines by number, then a count.
 std::size_t FormatRefusedLines(char* out, std::size_t outSize, const JobListParse& parse)
 {
     std::size_t refused = parse.refused.size();
@@ -218,6 +225,7 @@ std::size_t FormatRefusedLines(char* out, std::size_t outSize, const JobListPars
     return len;
 }
 
+// Each reason says what to do about it where there is something to do.
 std::size_t FormatFileFault(char* out, std::size_t outSize, JobListFileFault fault, long line)
 {
     switch (fault) {
@@ -236,6 +244,7 @@ std::size_t FormatFileFault(char* out, std::size_t outSize, JobListFileFault fau
     return FormatText(out, outSize, "%s", "");
 }
 
+// Beside the session log, so that the user finds both in one place.
 bool BuildUnfinishedPath(const char* modulePath, char* out, std::size_t outSize)
 {
     if (modulePath == nullptr)

@@ -125,6 +125,7 @@ bool CollectJobs(const std::vector<int>& rows, std::vector<JobListEntry>* jobs)
     return true;
 }
 
+// Every row's index, for Save, which writes the whole list.
 std::vector<int> AllRows()
 {
     std::vector<int> rows(static_cast<std::size_t>(SendMessageA(JobList, LVM_GETITEMCOUNT, 0, 0)));
@@ -181,6 +182,8 @@ void InsertEntries(const std::vector<JobListEntry>& jobs)
 
 } // namespace
 
+// Through UTF-16 and the exact conversion of Add (ToJobPath), so that Open
+// takes exactly what Add would.
 long JobPathFromUtf8(const char* text, std::size_t len, char* out, std::size_t outSize, void*)
 {
     // More UTF-16 units than a path of a job may hold bytes is too long
@@ -203,6 +206,8 @@ long JobPathFromUtf8(const char* text, std::size_t len, char* out, std::size_t o
     return -2;
 }
 
+// A job's path is valid text of the code page, so this fails only on a
+// broken row.
 bool JobPathToUtf8(const char* text, std::size_t len, std::string* out, void*)
 {
     if (len == 0)
@@ -220,6 +225,8 @@ bool JobPathToUtf8(const char* text, std::size_t len, std::string* out, void*)
     return true;
 }
 
+// The whole file is checked before any row is added: a file that is no text
+// adds nothing, and bad lines get one box after the good ones are in.
 void OpenJobListFile(const wchar_t* path)
 {
     std::string data;
@@ -255,6 +262,8 @@ void OpenJobListFile(const wchar_t* path)
     }
 }
 
+// Shares AddBusy with Add: their dialogs run modal loops in which another
+// command could come.
 void OpenJobList(HWND owner)
 {
     if (AddBusy)
@@ -266,6 +275,7 @@ void OpenJobList(HWND owner)
     AddBusy = false;
 }
 
+// Save and the file of unfinished jobs write alike, through a scratch file.
 bool SaveRowsTo(const wchar_t* path, const std::vector<int>& rows, char* why, std::size_t whyLen)
 {
     std::vector<JobListEntry> jobs;
@@ -286,6 +296,7 @@ bool SaveRowsTo(const wchar_t* path, const std::vector<int>& rows, char* why, st
     return true;
 }
 
+// Shares AddBusy with Add, as Open does.
 void SaveJobList(HWND owner)
 {
     if (AddBusy)
@@ -304,6 +315,7 @@ void SaveJobList(HWND owner)
     AddBusy = false;
 }
 
+// From the last row up (RemoveRows), serving the worker between deletions.
 void RemoveDoneJobs()
 {
     if (AddBusy)
@@ -311,6 +323,8 @@ void RemoveDoneJobs()
     RemoveRows(RowsInState(RowState::Done, RowState::Done));
 }
 
+// Runs on the user interface thread, inside the end of a run by a fatal
+// error or a close, before the process ends and the list with it.
 void WriteUnfinishedJobs()
 {
     char module[1024];

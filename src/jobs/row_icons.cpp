@@ -9,6 +9,7 @@ namespace {
 constexpr COLORREF kMaskColour = RGB(255, 0, 255);
 constexpr int kSize = 16;
 
+// One line with the pen selected into dc.
 void Line(HDC dc, int x0, int y0, int x1, int y1)
 {
     MoveToEx(dc, x0, y0, nullptr);
@@ -40,6 +41,8 @@ void Strokes(HDC dc, const POINT* ends, int pairs, int width, COLORREF colour)
     DeleteObject(pen);
 }
 
+// Shapes within the 16x16 cell, left as the mask colour where nothing is
+// drawn; None draws nothing, so a row without a state shows no picture.
 void DrawState(HDC dc, RowState state)
 {
     switch (state) {
@@ -85,6 +88,8 @@ void DrawState(HDC dc, RowState state)
 
 } // namespace
 
+// Drawn at run time into the screen's format, so that no resource is needed
+// and the masks come out right at any colour depth.
 HIMAGELIST CreateRowStateImages()
 {
     HIMAGELIST images = ImageList_Create(kSize, kSize, ILC_COLOR24 | ILC_MASK, kRowStateCount, 0);

@@ -37,11 +37,15 @@ struct RowRecord {
 std::unordered_map<JobId, RowRecord> Records;
 JobId DrivenId;
 
+// The row count, for the bisection's reader of the list (user interface
+// thread: the list is read directly, no request goes anywhere).
 int ListCount(void*)
 {
     return static_cast<int>(SendMessageA(JobList, LVM_GETITEMCOUNT, 0, 0));
 }
 
+// A row's identity, for the same reader; a row that is not there reads as
+// lying beyond.
 bool ListRead(void*, int row, int, char*, std::size_t, JobId* id)
 {
     *id = RowIdAt(row);
@@ -89,6 +93,8 @@ void Show(int row, const RowRecord& record)
     TraceTipForTest(row, record);
 }
 
+// Carries out a request on the user interface thread, where the records and
+// the list live: the rows of a starting run, or one row's new state.
 void Apply(const RowStateRequest& request)
 {
     if (request.kind == RequestKind::MarkWaiting) {
@@ -136,6 +142,7 @@ void Request(RequestKind kind, JobId id, RowState state, const char* text)
 
 } // namespace
 
+// A table, so that each state's name stands beside its place in RowState.
 const char* RowStateName(RowState state)
 {
     // In the order of RowState.
@@ -144,6 +151,7 @@ const char* RowStateName(RowState state)
     return index < static_cast<std::size_t>(kRowStateCount) ? kNames[index] : "";
 }
 
+// A skipped job's tip is the session log's line, so that the two read alike.
 std::size_t FormatRowTip(char* out, std::size_t outSize, RowState state, const char* text)
 {
     if (state == RowState::None)
@@ -155,21 +163,26 @@ std::size_t FormatRowTip(char* out, std::size_t outSize, RowState state, const c
     return FormatText(out, outSize, "%s: %s", RowStateName(state), text);
 }
 
+// By identity, not by count: rows added while the worker starts stay out.
 void MarkRunWaiting(JobId last)
 {
     Request(RequestKind::MarkWaiting, last, RowState::Waiting, nullptr);
 }
 
+// The worker's one call at each change of a job's state.
 void SetRowState(JobId id, RowState state, const char* text)
 {
     Request(RequestKind::Set, id, state, text);
 }
 
+// For the run's closing look, which fails the job driven last after its
+// verdict, when the worker no longer holds that job's identity.
 void SetDrivenRowState(RowState state, const char* text)
 {
     Request(RequestKind::SetDriven, 0, state, text);
 }
 
+// Once, at dialog initialisation, before any row exists.
 void InitRowStates(HWND list)
 {
     // The image list goes with the list: LVS_SHAREIMAGELISTS is not set, so
@@ -178,23 +191,27 @@ void InitRowStates(HWND list)
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_INFOTIP, LVS_EX_INFOTIP);
 }
 
+// WM_ROW_STATE: the request lives in static storage of this file.
 void OnRowStateMessage(LPARAM request)
 {
     Apply(*reinterpret_cast<const RowStateRequest*>(request));
 }
 
+// A row without a record has no state: it was added after Start, or never run.
 RowState RowStateOf(JobId id)
 {
     auto it = Records.find(id);
     return it == Records.end() ? RowState::None : it->second.state;
 }
 
+// The text stays the record's own; callers read it before the next change.
 const char* RowTextOf(JobId id)
 {
     auto it = Records.find(id);
     return it == Records.end() ? "" : it->second.text.c_str();
 }
 
+// The identity InsertJob gave the row, in its lParam.
 JobId RowIdAt(int row)
 {
     LVITEMA item = {};
@@ -205,6 +222,7 @@ JobId RowIdAt(int row)
     return static_cast<JobId>(item.lParam);
 }
 
+// Bounded by the list's cchTextMax: the buffer is the list's, not ours.
 void FillRowTip(NMLVGETINFOTIPA* tip)
 {
     if (tip->pszText == nullptr || tip->cchTextMax <= 0)
@@ -222,6 +240,8 @@ void FillRowTip(NMLVGETINFOTIPA* tip)
     FormatRowTip(tip->pszText + len, size - len, it->second.state, it->second.text.c_str());
 }
 
+// The records follow the rows: a deleted row takes its record with it, so
+// that the records never outgrow the list.
 void OnJobListRowNotify(NMHDR* header)
 {
     switch (header->code) {
@@ -239,6 +259,8 @@ void OnJobListRowNotify(NMHDR* header)
     }
 }
 
+// A stopped job may have left a partial output: it is not done, and the
+// next Start takes it again.
 void RowsAfterStop()
 {
     for (auto& entry : Records) {
@@ -252,6 +274,7 @@ void RowsAfterStop()
     }
 }
 
+// In list order, as Save and the file of unfinished jobs write them.
 std::vector<int> RowsInState(RowState state, RowState orState)
 {
     std::vector<int> rows;
