@@ -136,6 +136,12 @@ void OnSaveAs()
             return;
         g_jpegQuality = quality;
     }
+    if (!g_options.noOutput.empty() && paths::FileNameOf(g_imagePath) == g_options.noOutput) {
+        g_status = "Not written (--no-output): " + path;
+        Journal("no-output", path);
+        Refresh();
+        return;
+    }
     std::string error = "no image is open";
     if (g_options.saveMs > 0 && !g_image.empty()) {
         if (BeginSlowSave(path, format, quality, &error))

@@ -84,7 +84,7 @@ const char* UsageLine()
            "[--no-edit KIND] [--no-button KIND] [--no-menu-item NAME] [--filter-ms MS] [--main-title TEXT] "
            "[--app-title TEXT] [--class-suffix S] [--propose NAME] [--refuse KIND NAME] [--exit-at STEP] "
            "[--box-at STEP TEXT] [--box-only NAME] [--hang-at STEP] [--close-at STEP] [--surprise-only NAME] "
-           "[--once FILE] [--confirm-overwrite] [--jpeg-form-hidden] [--system-dialogs] "
+           "[--once FILE] [--no-output NAME] [--confirm-overwrite] [--jpeg-form-hidden] [--system-dialogs] "
            "[--system-titles] [--load-ms MS] [--staged-dialog KIND MS] [--save-ms MS] [--late-name MS]  "
            "(KIND: image-open|profile-open|save-as|jpeg-options; "
            "NAME: image-open|profile-open|filter-apply|image-saveas; "
@@ -233,6 +233,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
             if (!next(v) || v.empty())
                 return false;
             o.boxOnly = v;
+        } else if (a == "--no-output") {
+            if (!next(v))
+                return false;
+            if (v.empty())
+                return error = "empty file name for --no-output", false;
+            o.noOutput = v;
         } else if (a == "--confirm-overwrite") {
             o.confirmOverwrite = true;
         } else if (a == "--jpeg-form-hidden") {

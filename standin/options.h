@@ -81,6 +81,10 @@
 // environment variable TOLVANE_STANDIN_ARGS (a command line), as an instance
 // that the program under test starts again inherits them; and it loads the
 // DLL named by TOLVANE_STANDIN_BRIDGE, if any, before it creates a window.
+//   --no-output NAME      the save of the image whose file name (without folder) is
+//                         NAME writes nothing: its Save As dialog (and JPEG options)
+//                         come and close as usual, then no file is written and no
+//                         earlier file is touched; journals "no-output <path>"
 //   --confirm-overwrite   the stand-in's own Save As dialog, when the chosen file exists,
 //                         asks "<full path> already exists.\nDo you want to replace it?" in a
 //                         "Confirm Save As" Yes/No box owned by the dialog, from inside the
@@ -154,7 +158,8 @@ struct Options {
     std::string once;         // --once: the marker file of a surprise that has fired
     bool boxAt[STEP_COUNT] = {false, false, false, false};
     std::string boxText[STEP_COUNT];
-    std::string boxOnly; // --box-only: the one image whose steps get the boxes
+    std::string boxOnly;  // --box-only: the one image whose steps get the boxes
+    std::string noOutput; // --no-output: the one image whose save writes nothing
     bool confirmOverwrite = false;
     bool jpegFormHidden = false;
     bool systemDialogs = false;

@@ -27,6 +27,7 @@ struct Settings {
     long filterMs = 500;
     long timeoutS = 0;
     bool pacingOnly = false;
+    bool joblistOnly = false;
 };
 
 struct Results {
@@ -92,5 +93,10 @@ void StandInFigures(const Settings& set, Results& res);
 // One Add of 10,000 images and Delete of them all: their times and the
 // dialog's worst answer meanwhile.
 void ScaleFigures(const Settings& set, Results& res);
+// Open of a job list file of 10,000 lines: the time from pressing Open in
+// the "Open job list" dialog to the last row.
+void JobListFigures(const Settings& set, Results& res);
+// Types text into a file dialog's name box and presses its OK button.
+bool TypeAndOpen(HWND dialog, const std::string& text);
 
 } // namespace bench

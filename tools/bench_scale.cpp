@@ -62,7 +62,8 @@ HWND NameBox(HWND dialog)
     return comboEx ? rig::FindDescendant(comboEx, "Edit", nullptr) : nullptr;
 }
 
-// Types text into a file dialog's name box and presses Open.
+} // namespace
+
 bool TypeAndOpen(HWND dialog, const std::string& text)
 {
     HWND box = NameBox(dialog);
@@ -72,8 +73,6 @@ bool TypeAndOpen(HWND dialog, const std::string& text)
     rig::Click(GetDlgItem(dialog, IDOK));
     return true;
 }
-
-} // namespace
 
 void ScaleFigures(const Settings& set, Results& res)
 {

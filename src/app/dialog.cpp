@@ -3,10 +3,12 @@
 #include "app/app.h"
 #include "app/controls.h"
 #include "app/power.h"
+#include "app/list_commands.h"
 #include "app/resource.h"
 #include "batch/batch.h"
 #include "diag/diag.h"
 #include "jobs/jobs.h"
+#include "jobs/row_state.h"
 #include "tolvane.h"
 
 #include <commctrl.h>
@@ -28,6 +30,7 @@ void OnInitDialog(HWND dialog)
     JobList = FindWindowExA(dialog, nullptr, "SysListView32", "listView1");
     OutputFormatCombo = FindWindowExA(dialog, nullptr, "ComboBox", nullptr);
     InitJobColumns(JobList);
+    InitRowStates(JobList);
     InitFormatSelector();
     ShowWindow(JobList, SW_SHOWNORMAL);
     CheckDlgButton(dialog, IDC_IDLE_PRIORITY, BST_CHECKED);
@@ -58,11 +61,13 @@ void OnCommand(HWND dialog, int id)
     case IDC_STOP:
         Trace("Stop\n");
         StopBatch();
+        AfterStopButton();
         break;
     case IDC_HELP:
         ShowHelp();
         break;
     default:
+        OnJobListCommand(dialog, id);
         break;
     }
 }
@@ -84,6 +89,11 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_WHEN_DONE:
         StartCountdown(static_cast<WhenDone>(wParam));
         return TRUE;
+    case WM_ROW_STATE:
+        OnRowStateMessage(lParam);
+        return TRUE;
+    case WM_CONTEXTMENU:
+        return OnJobListContextMenu(dialog, reinterpret_cast<HWND>(wParam), lParam) ? TRUE : FALSE;
     case WM_NOTIFY:
         // Handled without a message result: every notification is answered
         // with 0, which also refuses an in-place edit of a job's text.
@@ -92,12 +102,16 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         if (reinterpret_cast<const NMHDR*>(lParam)->hwndFrom == JobList &&
             reinterpret_cast<const NMHDR*>(lParam)->code == LVN_KEYDOWN)
             OnJobListKey(reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey);
+        // Infotips and the records of deleted rows.
+        if (reinterpret_cast<const NMHDR*>(lParam)->hwndFrom == JobList)
+            OnJobListRowNotify(reinterpret_cast<NMHDR*>(lParam));
         return TRUE;
     case WM_DROPFILES:
         AddDroppedJobs(dialog, reinterpret_cast<HDROP>(wParam));
         return TRUE;
     case WM_CLOSE:
         Trace("Closing dialog...\n");
+        BeforeDialogCloses();
         DestroyWindow(dialog);
         return TRUE;
     case WM_DESTROY:

@@ -27,5 +27,11 @@
 #define IDD_COUNTDOWN      130
 #define IDC_COUNTDOWN_TEXT 131
 
+// The job list's context menu; automation may send these commands too.
+#define IDC_OPEN_JOB_LIST    120
+#define IDC_SAVE_JOB_LIST    121
+#define IDC_REMOVE_DONE_JOBS 122
+#define IDC_SHOW_OUTPUT      123
+
 // Application icon.
 #define IDI_APP 109

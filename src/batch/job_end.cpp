@@ -127,7 +127,8 @@ AfterFault HandleFault(const TargetFault& fault, const TargetJob& job, DWORD pri
         return Restart(fault, false, job.image, priorityClass);
     case FaultAction::StopRun:
         FreezeWatchArm(false);
-        RecordOutcome(JobOutcome::Failed, job.image, "Neat Image was closed");
+        Copy(Reason, sizeof Reason, "Neat Image was closed");
+        RecordOutcome(JobOutcome::Failed, job.image, Reason);
         Copy(Status, sizeof Status, "Processing stopped: Neat Image was closed");
         Copy(Stopped, sizeof Stopped, "Neat Image was closed");
         return AfterFault::StopRun;
@@ -137,6 +138,11 @@ AfterFault HandleFault(const TargetFault& fault, const TargetJob& job, DWORD pri
     }
     RecordOutcome(JobOutcome::Failed, job.image, Reason);
     return AfterFault::GoOn;
+}
+
+const char* LastFailureReason()
+{
+    return Reason;
 }
 
 void StopForOwnError(const char* text)

@@ -29,6 +29,9 @@ enum class AfterFault { GoOn, StopRun };
 // started again with `priorityClass`. When the run stops, StopStatus and
 // StopReason say why.
 AfterFault HandleFault(const TargetFault& fault, const TargetJob& job, DWORD priorityClass);
+// The reason logged for the job that failed last, as its row's infotip
+// gives it.
+const char* LastFailureReason();
 // Stops the run for an error of Tolvane's own (a row it cannot read), when
 // carrying on; `text` is the error's own message.
 void StopForOwnError(const char* text);

@@ -6,6 +6,7 @@
 #include "batch/stop.h"
 #include "diag/diag.h"
 #include "target/freeze.h"
+#include "jobs/joblist_io.h"
 #include "tolvane.h"
 
 namespace {
@@ -62,6 +63,9 @@ void EndRun(RunEndCause cause)
         EndProgressDisplay();
         break;
     case RunEndCause::Fatal:
+        // The jobs the run did not finish outlive the process, in a job list
+        // the user can open again.
+        WriteUnfinishedJobs();
         // No further tick may meet the error again inside the error box's own
         // message loop, and the worker leaves at its next checkpoint.
         LogRunSummary(RunEnd::Error);

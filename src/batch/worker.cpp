@@ -16,6 +16,7 @@
 #include "jobs/jobs.h"
 #include "batch/job_end.h"
 #include "target/freeze.h"
+#include "jobs/row_state.h"
 #include "target/failure.h"
 #include "target/target.h"
 #include "target/watch.h"
@@ -171,6 +172,7 @@ DWORD WINAPI BatchWorker(LPVOID)
     Batch.skipped.store(0, kRelaxed);
     Batch.failed.store(0, kRelaxed);
     JobId last = LastJobAtStart(&total);
+    MarkRunWaiting(last);
     Batch.imageTotal.store(total, kRelaxed);
     Batch.batchStartTick.store(GetTickCount(), kRelaxed);
     WatchBegin();
@@ -221,6 +223,7 @@ DWORD WINAPI BatchWorker(LPVOID)
                                                               : nullptr;
         if (missing != nullptr) {
             RecordOutcome(JobOutcome::Skipped, Work.imagePath, missing);
+            SetRowState(id, RowState::Skipped, missing);
             Batch.imagesDone.store(++taken, kRelaxed);
             continue;
         }
@@ -237,11 +240,14 @@ DWORD WINAPI BatchWorker(LPVOID)
         settled = id == last;
         std::memcpy(Work.lastDriven, Work.imagePath, sizeof Work.lastDriven);
         AfterFault afterFault = AfterFault::GoOn;
+        SetRowState(id, RowState::Running, nullptr);
         try {
             ProcessImage(job, settled);
             RecordOutcome(JobOutcome::Done, job.image, nullptr);
+            SetRowState(id, RowState::Done, LastOutputName());
         } catch (const TargetFault& fault) {
             afterFault = HandleFault(fault, job, priorityClass);
+            SetRowState(id, RowState::Failed, LastFailureReason());
         }
         Batch.imagesDone.store(++taken, kRelaxed);
         if (afterFault == AfterFault::StopRun) {
@@ -265,6 +271,7 @@ DWORD WINAPI BatchWorker(LPVOID)
             late.image = Work.lastDriven;
             CountBackLastDone();
             stopped = HandleFault(fault, late, priorityClass) == AfterFault::StopRun;
+            SetDrivenRowState(RowState::Failed, LastFailureReason());
         }
     }
     FreezeWatchStop();

@@ -9,3 +9,7 @@
 // bytes). Returns false and leaves out empty when the result would not fit: a
 // cut path could name another folder.
 bool BuildLogPath(const char* modulePath, char* out, std::size_t outSize);
+
+// The first `keep` characters of the module path followed by `suffix`, into
+// out (outSize bytes). False, with out empty, when it does not fit.
+bool JoinModulePath(const char* modulePath, std::size_t keep, const char* suffix, char* out, std::size_t outSize);

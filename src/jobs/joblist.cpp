@@ -43,6 +43,20 @@ const wchar_t kProfileFilter[] = L"Noise profiles (*.dnp, *.dnf)\0*.dnp;*.dnf\0"
 // would otherwise let a second one in, over the same buffers.
 bool AddBusy;
 
+// Serves only what other threads and processes have sent to this thread
+// (the batch worker's reads of the list, a probe's WM_NULL): no input, no
+// posted command, so no button can act in the middle of a long change of the
+// list.
+void ServeSentMessages(DWORD* last)
+{
+    DWORD now = GetTickCount();
+    if (now - *last < 20)
+        return;
+    *last = now;
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
 namespace {
 
 void CollectPath(const char* path, void* context)
@@ -53,20 +67,6 @@ void CollectPath(const char* path, void* context)
 void CountSelectedPath(const char*, void* context)
 {
     ++*static_cast<int*>(context);
-}
-
-// Serves the messages other threads and processes have sent to this thread
-// (the batch worker's reads of the list, a probe's WM_NULL), and nothing
-// else: no input, no posted command, so no button can act in the middle of a
-// long change of the list. Called at most every 20 ms.
-void ServeSentMessages(DWORD* last)
-{
-    DWORD now = GetTickCount();
-    if (now - *last < 20)
-        return;
-    *last = now;
-    MSG msg;
-    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 }
 
 // The identity of the last row inserted, by this process or not: a new row's
@@ -371,6 +371,11 @@ void RemoveSelectedJobs()
     while ((row = static_cast<int>(SendMessageA(JobList, LVM_GETNEXTITEM, static_cast<WPARAM>(row), LVNI_SELECTED))) >=
            0)
         rows.push_back(row);
+    RemoveRows(rows);
+}
+
+void RemoveRows(const std::vector<int>& rows)
+{
     if (rows.empty())
         return;
     SendMessageA(JobList, WM_SETREDRAW, FALSE, 0);

@@ -57,6 +57,12 @@ void WarnNotAdded(const JobPaths& refused, ProfileChoice profile);
 void RemoveSelectedJob();
 // Removes every selected job (the Delete key).
 void RemoveSelectedJobs();
+// Removes the rows at these indexes (ascending), from the last up, serving
+// the worker's reads between the deletions.
+void RemoveRows(const std::vector<int>& rows);
+// Serves the messages other threads have sent to this thread, at most every
+// 20 ms (*last: the tick of the last time), during a long change of the list.
+void ServeSentMessages(DWORD* last);
 // Selects every job (Ctrl+A).
 void SelectAllJobs();
 // A key pressed in the job list (its LVN_KEYDOWN): Delete and Ctrl+A.

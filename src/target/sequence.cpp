@@ -112,24 +112,39 @@ void ConfirmJpegOptions(const Pacing& pacing)
     EnsureClosed(pacing, options, "JPEG Save window did not close");
 }
 
-// Whether the output named by a full path exists as a file.
-bool OutputExists(const char* path)
+// When the job at hand began, in file time (100 ns units).
+ULONGLONG JobStart;
+
+ULONGLONG FileTimeValue(const FILETIME& time)
 {
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// Whether the output named by a full path exists as a file written since the
+// job began. A file system keeps write times coarsely (FAT to 2 s), so a
+// write time up to 2 s before the start still counts; an older file is one
+// an earlier job or session left, not this job's output.
+bool OutputWritten(const char* path)
+{
+    constexpr ULONGLONG kGranularity = 2 * 10000000ull;
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return false;
+    return FileTimeValue(data.ftLastWriteTime) + kGranularity >= JobStart;
 }
 
 bool OutputAppeared(void* context)
 {
-    return OutputExists(static_cast<const char*>(context));
+    return OutputWritten(static_cast<const char*>(context));
 }
 
 // The end of a job: with fast pacing it waits until its output is complete;
 // a box Neat Image raises after the save belongs to this job and is looked
 // for once Neat Image has handled what it was given (for the run's last job
-// after one more pause, `settle`); and the output must
-// exist by then, or within one more pause. An output named without a folder
-// lands where Neat Image decides, and cannot be looked for.
+// after one more pause, `settle`); and the output must exist by then, or
+// within one more pause, written since the job began. An output named without
+// a folder lands where Neat Image decides, and cannot be looked for.
 void FinishJob(const Pacing& pacing, bool settle)
 {
     WaitEnd written = PauseAt(pacing, PausePoint::OutputWritten, OutputSaved, OutputName);
@@ -139,7 +154,7 @@ void FinishJob(const Pacing& pacing, bool settle)
     AwaitTargetIdle(pacing);
     if (written == WaitEnd::CannotTell || OutputSaved(OutputName).verdict == Verdict::CannotTell)
         return;
-    if (OutputExists(OutputName) ||
+    if (OutputWritten(OutputName) ||
         Poll(pacing, 1, PauseOrder::BeforeEachLook, OutputAppeared, OutputName) == WaitEnd::Passed)
         return;
     char reason[300];
@@ -152,6 +167,9 @@ void FinishJob(const Pacing& pacing, bool settle)
 void ProcessImage(const TargetJob& job, bool settle)
 {
     WorkerCheckpoint();
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    JobStart = FileTimeValue(now);
     WatchTarget();
     LogMessage("Processing image: %s", job.image);
 

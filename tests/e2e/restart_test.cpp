@@ -141,7 +141,8 @@ TEST_F(Restart, CrashAtJob2Of4)
     auto later = LaterInstances();
     ASSERT_EQ(later.size(), 1u) << standin_.JournalText();
     EXPECT_TRUE(IsWindowVisible(later[0].main));
-    EXPECT_EQ(OpenWindowsBesides(later[0].pid, later[0].main), 0) << "the new instance is not at rest";
+    EXPECT_TRUE(rig::WaitUntil([&] { return OpenWindowsBesides(later[0].pid, later[0].main) == 0; }, 3000))
+        << "the new instance is not at rest";
     DWORD crash = TickOf("exit-at");
     EXPECT_LE(later[0].tick - crash, 15000u) << "the restart came late";
     DWORD code = 0;
@@ -232,7 +233,8 @@ TEST_P(RestartAfter, AFailureThatUsedToEndTolvane)
     ExpectFailed(images[0], std::string(c.text) + "; Neat Image was ended and started again");
     auto later = LaterInstances();
     ASSERT_EQ(later.size(), 1u) << standin_.JournalText();
-    EXPECT_EQ(OpenWindowsBesides(later[0].pid, later[0].main), 0) << "the new instance is not at rest";
+    EXPECT_TRUE(rig::WaitUntil([&] { return OpenWindowsBesides(later[0].pid, later[0].main) == 0; }, 3000))
+        << "the new instance is not at rest";
     DWORD code = 0;
     EXPECT_FALSE(rig::WaitExit(app_.proc, 200, &code)) << "Tolvane ended";
 }

@@ -1,6 +1,7 @@
 // The batch worker's life cycle in-process, where its thread handle can be
 // watched: the worker never closes its own handle (Stop may still be about to
 // use it), and the user interface thread releases it at the next Start.
+#include "pump.h"
 #include "rig.h"
 
 #include "app/resource.h"
@@ -14,23 +15,7 @@
 
 namespace {
 
-// Serves the worker's sent messages on this thread until cond holds.
-template <typename Cond>
-bool PumpUntil(Cond cond, DWORD timeoutMs = 5000)
-{
-    DWORD start = GetTickCount();
-    while (!cond()) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return true;
-}
+using rig::PumpUntil;
 
 class BatchInProcess : public testing::Test {
 protected:
