@@ -40,7 +40,10 @@ struct Tolvane {
     ~Tolvane() { rig::EndProgram(proc); }
 };
 
-bool StartTolvane(const std::string& dir, Tolvane& app, std::string& failure, unsigned heapHoldMs = 0);
+// `build` names the test build copied (the fast one when empty); a heap
+// hold asks for the build that holds the heap lock.
+bool StartTolvane(const std::string& dir, Tolvane& app, std::string& failure, unsigned heapHoldMs = 0,
+                  const std::string& build = "");
 // Checks a check box of the dialog (clicked only when it is not checked yet)
 // and waits until it reads BST_CHECKED. False when it does not.
 bool CheckOption(const Tolvane& app, int id);
@@ -90,7 +93,12 @@ constexpr DWORD kClosedBoundMs = 2000; // Neat Image closing: "Neat Image has cl
 constexpr DWORD kBoxBoundMs = 3000;    // a box of Neat Image's, the replace question: its message by then
 constexpr DWORD kStallMs = 30000;      // no message by then: the run stalled
 
-enum class SurpriseKind { Closed = 0, Box, Replace };
+// Closed, Box and Replace end a run with Tolvane's "Error" box; with
+// "Continue after a failed job" a Box or the replace question fails its job,
+// and Neat Image crashing (Crash) or freezing (Freeze) fails its job and gets
+// Neat Image started again.
+enum class SurpriseKind { Closed = 0, Box, Replace, Crash, Freeze };
+constexpr int kSurpriseKinds = 5;
 
 struct SurpriseKindFigures {
     int runs = 0;
@@ -127,8 +135,9 @@ constexpr DWORD kCarryOnStallMs = 60000; // no end of the run (or fatal box) by 
 
 struct CarryOnFigures {
     int runs = 0;
-    int kinds[3] = {};              // runs by SurpriseKind
+    int kinds[kSurpriseKinds] = {}; // runs by SurpriseKind
     int atJob[kCarryOnJobs] = {};   // runs per job of the surprise
+    int restarts = 0;               // instances of Neat Image that Tolvane started again
     int jobsSaved = 0;              // the stand-in's "saved" events over all runs
     int jobsFailed = 0;             // "Failed: " lines over all session logs
     int wrongOutputs = 0;           // runs with a missing, an unexpected or a replaced output

@@ -1,12 +1,15 @@
 // One carry-on run of scripts/soak (see soak_surprises.cpp): "Continue after
-// a failed job" checked, a box of Neat Image's or the replace question at one
-// job, and a run that must go on past it; then the run's end, Neat Image left
-// at rest, the session log, the stand-in's journal and the outputs checked.
+// a failed job" checked, a box of Neat Image's, the replace question, a crash
+// or a freeze at one job, and a run that must go on past it; then the run's
+// end, Neat Image (started again after a crash or a freeze) left at rest, the
+// session log, the stand-in's journal and the outputs checked.
 #include "soak_surprise.h"
 
 #include "app/resource.h"
 #include "driver_support.h"
 #include "standin_app.h"
+
+#include <cstdio>
 
 namespace soak {
 namespace surprise {
@@ -14,13 +17,63 @@ namespace {
 
 // The stand-in's windows that a user would have to deal with: visible,
 // captioned, other than its main window.
-std::vector<HWND> StandInWindowsUp(const rig::StandInApp& standin)
+std::vector<HWND> StandInWindowsUp(DWORD pid, HWND main)
 {
     std::vector<HWND> up;
-    for (HWND w : rig::TopWindowsOf(standin.proc.pid))
-        if (w != standin.main && IsWindowVisible(w) && (rig::StyleOf(w) & WS_CAPTION) == WS_CAPTION)
+    for (HWND w : rig::TopWindowsOf(pid))
+        if (w != main && IsWindowVisible(w) && (rig::StyleOf(w) & WS_CAPTION) == WS_CAPTION)
             up.push_back(w);
     return up;
+}
+
+// An instance of the stand-in that Tolvane started, from its journal's
+// "start <pid> <main window> <application window>" line.
+struct Instance {
+    DWORD pid = 0;
+    HWND main = nullptr;
+};
+
+std::vector<Instance> LaterInstances(const rig::StandInApp& first)
+{
+    std::vector<Instance> later;
+    for (const rig::JournalEvent& e : first.EventsNamed("start")) {
+        unsigned long pid = 0;
+        long long main = 0;
+        if (std::sscanf(e.args.c_str(), "%lu %lld", &pid, &main) == 2 && pid != first.proc.pid)
+            later.push_back({static_cast<DWORD>(pid), reinterpret_cast<HWND>(static_cast<INT_PTR>(main))});
+    }
+    return later;
+}
+
+// Ends an instance of the stand-in that Tolvane started, by its process id.
+void EndInstance(const Instance& instance)
+{
+    if (HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, instance.pid)) {
+        TerminateProcess(p, 1);
+        WaitForSingleObject(p, 5000);
+        CloseHandle(p);
+    }
+}
+
+// The reason Tolvane gives in the session log for the job of a surprise.
+std::string ReasonOf(const Plan& plan, const RunInputs& in)
+{
+    switch (plan.kind) {
+    case SurpriseKind::Box:
+        return "Neat Image is showing \"Neat Image\": " + Folded(plan.text);
+    case SurpriseKind::Crash:
+        return "Neat Image ended unexpectedly (exit code 0x00000063); it was started again";
+    case SurpriseKind::Freeze:
+        return std::string("Neat Image was not responding (") +
+               (plan.step == "filter" ? "its filter made no progress for 5 minutes and used no processor time"
+                                      : "its window answered no message for 60 seconds") +
+               "); it was started again";
+    case SurpriseKind::Closed:
+    case SurpriseKind::Replace:
+        break;
+    }
+    return "Neat Image is showing \"Confirm Save As\": " + in.outputs[in.at] +
+           " already exists. Do you want to replace it?";
 }
 
 // Answers whatever the stand-in still shows, as its user would: its own
@@ -71,7 +124,8 @@ bool CarryOnRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, 
     std::string error;
     const std::string standinDir = paths::JoinPath(dir, "standin");
     tools::EnsureFolder(standinDir);
-    const std::string switches = plan.kind == SurpriseKind::Box
+    const std::string switches = !in.switches.empty() ? in.switches
+                                 : plan.kind == SurpriseKind::Box
                                      ? Switches(plan) + " --box-only " + paths::FileNameOf(images[at])
                                      : Switches(plan);
     if (!standin.Start(switches, &error, standinDir)) {
@@ -80,10 +134,8 @@ bool CarryOnRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, 
     }
     guard.Watch(standin.proc.pid);
 
-    const std::string message = plan.kind == SurpriseKind::Box
-                                    ? "Neat Image is showing \"Neat Image\": " + Folded(plan.text)
-                                    : "Neat Image is showing \"Confirm Save As\": " + outputs[at] +
-                                          " already exists. Do you want to replace it?";
+    const std::string message = ReasonOf(plan, in);
+    const bool restarts = Restarts(plan.kind);
     const int others = plan.jobs - 1;
     const bool savedAtSurprise = plan.kind == SurpriseKind::Box && plan.step == "save";
 
@@ -148,17 +200,34 @@ bool CarryOnRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, 
         r.Note(r.wrongEnd, "Tolvane ended after the run");
 
     // Neat Image at rest once the run is over: nothing of its own up, its
-    // main window enabled. A stalled run is ended first.
+    // main window enabled; after a crash or a freeze, the one instance that
+    // Tolvane started, with the first one ended. A stalled run is ended first.
     if (!finished)
         rig::EndProgram(app.proc);
     Sleep(200);
-    std::string up;
-    for (HWND w : StandInWindowsUp(standin))
-        up += (up.empty() ? "" : ", ") + rig::ClassOf(w) + " \"" + rig::TitleOf(w) + "\"";
-    if (!up.empty())
-        r.Note(r.leftOpen, "left up in the stand-in: " + up);
-    if (!IsWindowEnabled(standin.main))
-        r.Note(r.leftOpen, "the stand-in's main window is disabled");
+    const std::vector<Instance> later = LaterInstances(standin);
+    r.restarts = static_cast<int>(later.size());
+    Instance current{standin.proc.pid, standin.main};
+    if (restarts) {
+        if (later.size() != 1)
+            r.Note(r.other, "Neat Image was started again " + std::to_string(later.size()) + " times, not once");
+        if (WaitForSingleObject(standin.proc.process, 0) != WAIT_OBJECT_0)
+            r.Note(r.other, "the first stand-in still runs");
+        if (!later.empty())
+            current = later.back();
+    } else if (!later.empty()) {
+        r.Note(r.other, "Neat Image was started again without a crash or a freeze");
+    }
+    if (!restarts || !later.empty()) {
+        std::string up;
+        if (!rig::WaitUntil([&] { return StandInWindowsUp(current.pid, current.main).empty(); }, restarts ? 3000 : 0))
+            for (HWND w : StandInWindowsUp(current.pid, current.main))
+                up += (up.empty() ? "" : ", ") + rig::ClassOf(w) + " \"" + rig::TitleOf(w) + "\"";
+        if (!up.empty())
+            r.Note(r.leftOpen, "left up in the stand-in: " + up);
+        if (!IsWindowEnabled(current.main))
+            r.Note(r.leftOpen, "the stand-in's main window is disabled");
+    }
 
     // The session log: one "Failed: " line, for the job of the surprise,
     // with the message, and the run's summary.
@@ -184,7 +253,9 @@ bool CarryOnRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, 
     std::string askedAbout;
     for (const rig::JournalEvent& e : events) {
         r.saved += e.name == "saved";
-        if (plan.kind == SurpriseKind::Box) {
+        if (restarts) {
+            surprises += e.name == EventOf(plan.kind) && e.args == plan.step;
+        } else if (plan.kind == SurpriseKind::Box) {
             surprises += e.name == "box" && e.args == plan.step;
             answered += e.name == "box-answered";
         } else {
@@ -199,7 +270,7 @@ bool CarryOnRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, 
     if (surprises != 1)
         r.Note(r.other, std::string("the stand-in journaled ") + std::to_string(surprises) + " \"" +
                             EventOf(plan.kind) + "\" events, not 1");
-    if (finished && answered != surprises)
+    if (finished && !restarts && answered != surprises)
         r.Note(r.leftOpen, "the stand-in's box was answered " + std::to_string(answered) + " times of " +
                                std::to_string(surprises));
     if (yes > 0)
@@ -212,13 +283,18 @@ bool CarryOnRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, 
                "the stand-in saved " + std::to_string(r.saved) + " times, not " + std::to_string(savesDue));
 
     // Whatever is still up is answered here; the stand-in must then close.
-    if (!AnswerStandIn(standin))
-        r.Note(r.other, "a dialog of the stand-in would not close");
-    DWORD code = 0;
-    if (!standin.Close(&code, 5000))
-        r.Note(r.other, "the stand-in did not close within 5 s");
+    // The instances Tolvane started are ended by their process ids.
+    if (!restarts) {
+        if (!AnswerStandIn(standin))
+            r.Note(r.other, "a dialog of the stand-in would not close");
+        DWORD code = 0;
+        if (!standin.Close(&code, 5000))
+            r.Note(r.other, "the stand-in did not close within 5 s");
+    }
     rig::EndProgram(standin.proc);
     rig::EndProgram(app.proc);
+    for (const Instance& i : later)
+        EndInstance(i);
 
     // Outputs: every other job's there; the failed job's only for a box after
     // its save; an output there beforehand as it was.

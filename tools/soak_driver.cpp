@@ -22,14 +22,17 @@
 //   outputs.
 //
 // - Carry-on surprises: runs of four jobs with "Continue after a failed job"
-//   checked, each with one surprise at a random job. A box of Neat Image's or
-//   its replace question must fail that job alone: the status "Processing
-//   complete (1 job failed)", one "Failed: <image>: <message>" line with the
-//   exact message, the other jobs' outputs, none for the failed job (but for
-//   a box after its save), an existing output byte for byte, and Neat Image
-//   left at rest. Neat Image closing stays fatal, as above. Prints the runs,
-//   jobs saved and failed, wrong outputs, stalls (no end within 60 s), wrong
-//   messages, wrong ends and Neat Image not at rest.
+//   checked, each with one surprise at a random job: a box of Neat Image's,
+//   its replace question, Neat Image crashing at any step, or freezing
+//   between two steps or in its filter (the probe build, its freeze bounds
+//   shortened to 5 s and 4 s). Each must fail that job alone: the status
+//   "Processing complete (1 job failed)", one "Failed: <image>: <reason>"
+//   line with the exact reason, the other jobs' outputs, none for the failed
+//   job (but for a box after its save), an existing output byte for byte,
+//   Neat Image left at rest, and after a crash or a freeze exactly one new
+//   instance, started by Tolvane. Prints the runs, restarts, jobs saved and
+//   failed, wrong outputs, stalls (no end within 60 s), wrong messages, wrong
+//   ends and Neat Image not at rest.
 //
 //   soak_driver [--stops N] [--jobs M] [--surprises K] [--surprises-carry-on C]
 //               [--fast] [--out FOLDER] [--seed S] [--answer-ms MS] [--heap-hold MS]
@@ -221,11 +224,12 @@ int main(int argc, char** argv)
         }
         std::ostringstream r;
         r << "\nCarry-on surprises, " << pacing << ": " << fig.runs << " runs of " << soak::kCarryOnJobs
-          << " jobs with \"Continue after a failed job\" (Neat Image closing " << fig.kinds[0] << ", box "
-          << fig.kinds[1] << ", replace question " << fig.kinds[2] << "; at job";
+          << " jobs with \"Continue after a failed job\" (box " << fig.kinds[1] << ", replace question " << fig.kinds[2]
+          << ", crash " << fig.kinds[3] << ", freeze " << fig.kinds[4] << "; at job";
         for (int j = 0; j < soak::kCarryOnJobs; ++j)
             r << (j ? ", " : " ") << j + 1 << ": " << fig.atJob[j];
         r << ")\n";
+        r << "  restarts of Neat Image:          " << fig.restarts << "\n";
         r << "  jobs saved:                      " << fig.jobsSaved << "\n";
         r << "  jobs failed:                     " << fig.jobsFailed << "\n";
         r << "  wrong outputs:                   " << fig.wrongOutputs << "\n";

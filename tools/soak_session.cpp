@@ -9,10 +9,13 @@
 
 namespace soak {
 
-bool StartTolvane(const std::string& dir, Tolvane& app, std::string& failure, unsigned heapHoldMs)
+bool StartTolvane(const std::string& dir, Tolvane& app, std::string& failure, unsigned heapHoldMs,
+                  const std::string& testBuild)
 {
     const std::string exe = paths::JoinPath(dir, "tolvane.exe");
-    const std::string build = heapHoldMs > 0 ? "tolvane_heaplock.exe" : "tolvane_fast.exe";
+    const std::string build = heapHoldMs > 0       ? "tolvane_heaplock.exe"
+                              : !testBuild.empty() ? testBuild
+                                                   : "tolvane_fast.exe";
     std::string error;
     if (!CopyFileA((rig::ExeDir() + build).c_str(), exe.c_str(), FALSE)) {
         failure = "cannot copy " + build;

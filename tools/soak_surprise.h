@@ -40,8 +40,9 @@ struct RunResult {
     bool other = false;
     bool measured = false;
     double tookMs = 0.0;
-    int saved = 0;  // the stand-ins' "saved" events
-    int failed = 0; // "Failed: " lines of the session log
+    int saved = 0;    // the stand-ins' "saved" events
+    int failed = 0;   // "Failed: " lines of the session log
+    int restarts = 0; // instances of the stand-in that Tolvane started
     std::vector<std::string> notes;
     void Note(bool& flag, const std::string& s)
     {
@@ -59,13 +60,22 @@ struct RunInputs {
     std::vector<std::string> outputs;
     size_t at = 0;
     std::string kept;
+    std::string switches; // for a crash or a freeze: the stand-in's, as Tolvane passes them on
 };
+
+// Neat Image's freeze bounds in the probe build of a carry-on run: its window
+// answering nothing this long, its filter idle this long.
+constexpr DWORD kNoAnswerMs = 5000;
+constexpr DWORD kFilterIdleMs = 4000;
 
 // --- Plans, texts and set-up (soak_surprise_plan.cpp) ----------------------------------
 
 std::string Folded(const std::string& text);
 std::string Describe(const Plan& p);
 Plan RandomPlan(std::mt19937& random, int jobs);
+Plan RandomCarryOnPlan(std::mt19937& random, int jobs);
+// Whether Tolvane starts Neat Image again after this surprise.
+bool Restarts(SurpriseKind kind);
 std::string Switches(const Plan& p);
 const char* EventOf(SurpriseKind kind);
 DWORD BoundOf(SurpriseKind kind);

@@ -12,6 +12,9 @@ namespace {
 
 const char* const kClosingSteps[] = {"image-open", "profile-open", "filter", "save"};
 const char* const kBoxSteps[] = {"image-open", "filter", "save"};
+// Where Neat Image freezes: between two steps (it stops answering at once) or
+// in the middle of its filter (its progress window up, its process idle).
+const char* const kFreezeSteps[] = {"image-open", "filter"};
 // Texts of Neat Image's boxes, some with the runs of white space and line
 // breaks that the message folds into single blanks.
 const char* const kBoxTexts[] = {
@@ -45,9 +48,11 @@ std::string Folded(const std::string& text)
 
 std::string Describe(const Plan& p)
 {
-    std::string s = p.kind == SurpriseKind::Closed ? "closing at " + p.step
-                    : p.kind == SurpriseKind::Box  ? "box at " + p.step
-                                                   : std::string("replace question");
+    std::string s = p.kind == SurpriseKind::Closed   ? "closing at " + p.step
+                    : p.kind == SurpriseKind::Box    ? "box at " + p.step
+                    : p.kind == SurpriseKind::Crash  ? "crash at " + p.step
+                    : p.kind == SurpriseKind::Freeze ? "freeze at " + p.step
+                                                     : std::string("replace question");
     return s + ", job " + std::to_string(p.job) + " of " + std::to_string(p.jobs);
 }
 
@@ -69,12 +74,43 @@ Plan RandomPlan(std::mt19937& random, int jobs)
     return plan;
 }
 
+// A random plan of a carry-on run: a box of Neat Image's, its replace
+// question, a crash at any step or a freeze; its step and text, and the job.
+Plan RandomCarryOnPlan(std::mt19937& random, int jobs)
+{
+    Plan plan = RandomPlan(random, jobs);
+    const unsigned kind = random() % 4;
+    if (kind == 2) {
+        plan.kind = SurpriseKind::Crash;
+        plan.step = kClosingSteps[random() % (sizeof kClosingSteps / sizeof *kClosingSteps)];
+    } else if (kind == 3) {
+        plan.kind = SurpriseKind::Freeze;
+        plan.step = kFreezeSteps[random() % (sizeof kFreezeSteps / sizeof *kFreezeSteps)];
+    } else if (plan.kind == SurpriseKind::Closed) {
+        // Closing stays fatal; a box instead.
+        plan.kind = SurpriseKind::Box;
+        plan.step = kBoxSteps[random() % (sizeof kBoxSteps / sizeof *kBoxSteps)];
+        plan.text = kBoxTexts[random() % (sizeof kBoxTexts / sizeof *kBoxTexts)];
+    }
+    plan.carryOn = true;
+    plan.stallMs = kCarryOnStallMs;
+    return plan;
+}
+
+bool Restarts(SurpriseKind kind)
+{
+    return kind == SurpriseKind::Crash || kind == SurpriseKind::Freeze;
+}
+
 // The stand-in's switches and journal event of the surprise.
 std::string Switches(const Plan& p)
 {
     switch (p.kind) {
     case SurpriseKind::Closed:
+    case SurpriseKind::Crash:
         return "--exit-at " + p.step + (p.step == "filter" ? " --filter-ms 600" : "");
+    case SurpriseKind::Freeze:
+        return "--hang-at " + p.step + (p.step == "filter" ? " --filter-ms 2000" : "");
     case SurpriseKind::Box:
         return "--box-at " + p.step + " \"" + p.text + "\"" + (p.step == "filter" ? " --filter-ms 600" : "");
     case SurpriseKind::Replace:
@@ -85,7 +121,18 @@ std::string Switches(const Plan& p)
 
 const char* EventOf(SurpriseKind kind)
 {
-    return kind == SurpriseKind::Closed ? "exit-at" : kind == SurpriseKind::Box ? "box" : "confirm";
+    switch (kind) {
+    case SurpriseKind::Closed:
+    case SurpriseKind::Crash:
+        return "exit-at";
+    case SurpriseKind::Freeze:
+        return "hang-at";
+    case SurpriseKind::Box:
+        return "box";
+    case SurpriseKind::Replace:
+        break;
+    }
+    return "confirm";
 }
 
 DWORD BoundOf(SurpriseKind kind)
@@ -136,8 +183,30 @@ bool SetUpRun(const std::string& dir, const Plan& plan, rig::Watchdog& guard, Ru
         failure = "cannot write the existing output";
         return false;
     }
-    if (!StartTolvane(dir, app, failure))
+    if (Restarts(plan.kind)) {
+        // The stand-in Tolvane starts again gets its switches, journal and
+        // menu bridge from the environment Tolvane passes on; the surprise
+        // fires once, for the image of its job, so the new instance goes on
+        // normally. The probe build's freeze bounds are shortened to seconds.
+        in.switches = Switches(plan) + " --surprise-only " + paths::FileNameOf(in.images[in.at]) + " --once \"" +
+                      paths::JoinPath(dir, "fired") + "\"";
+        const std::string inherited =
+            "--journal \"" + paths::JoinPath(paths::JoinPath(dir, "standin"), "journal.txt") + "\" " + in.switches;
+        const std::pair<const char*, std::string> env[] = {
+            {"TOLVANE_STANDIN_ARGS", inherited},
+            {"TOLVANE_STANDIN_BRIDGE", rig::BridgeDll()},
+            {"TOLVANE_TEST_NO_ANSWER_MS", std::to_string(kNoAnswerMs)},
+            {"TOLVANE_TEST_FILTER_IDLE_MS", std::to_string(kFilterIdleMs)}};
+        for (const auto& v : env)
+            SetEnvironmentVariableA(v.first, v.second.c_str());
+        const bool started = StartTolvane(dir, app, failure, 0, "tolvane_probe.exe");
+        for (const auto& v : env)
+            SetEnvironmentVariableA(v.first, nullptr);
+        if (!started)
+            return false;
+    } else if (!StartTolvane(dir, app, failure)) {
         return false;
+    }
     guard.Watch(app.proc.pid);
     if (!SelectFormat(app, "Bitmap")) {
         failure = "cannot select the Bitmap format";

@@ -36,9 +36,13 @@
 // in the session log, outputs for every other job and none for job k (but
 // for a box after its save), the existing output byte for byte, and Neat
 // Image left at rest (no box or dialog of its own up, its main window
-// enabled). Neat Image crashing is not among the carry-on surprises: with
-// "Continue after a failed job" Tolvane starts it again, which the tests of
-// restart_test.cpp check; these runs draw a box or the replace question.
+// enabled). Neat Image crashing (--exit-at) or freezing (--hang-at) comes
+// once, at job k (--surprise-only with its file name, --once with a marker
+// file): Tolvane, the probe build with its freeze bounds shortened, must fail
+// that job with the crash's or the freeze's reason and start Neat Image
+// again, exactly once: the new instance takes its switches from the
+// environment Tolvane passes on, goes on with the next job, and is the one
+// left at rest. Neat Image closing stays fatal, as above.
 #include "soak_surprise.h"
 
 #include "driver_support.h"
@@ -121,11 +125,7 @@ bool RandomCarryOn(const std::string& out, int count, unsigned seed, CarryOnFigu
     int setupFailures = 0;
     size_t straysSeen = 0;
     for (int n = 1; n <= count; ++n) {
-        Plan plan = RandomPlan(random, kCarryOnJobs);
-        while (plan.kind == SurpriseKind::Closed)
-            plan = RandomPlan(random, kCarryOnJobs);
-        plan.carryOn = true;
-        plan.stallMs = kCarryOnStallMs;
+        const Plan plan = RandomCarryOnPlan(random, kCarryOnJobs);
 
         const std::string dir = paths::JoinPath(root, "run" + std::to_string(n));
         rig::RemoveTree(dir);
@@ -154,6 +154,7 @@ bool RandomCarryOn(const std::string& out, int count, unsigned seed, CarryOnFigu
         ++fig.atJob[plan.job - 1];
         fig.jobsSaved += r.saved;
         fig.jobsFailed += r.failed;
+        fig.restarts += r.restarts;
         fig.stalls += r.stall;
         fig.wrongMessages += r.wrongMessage;
         fig.wrongOutputs += r.wrongOutput;
