@@ -32,23 +32,25 @@ TEST(Rights, OnlyAHigherLevelReadForBothRefuses)
         EXPECT_EQ(TargetRightsTooHigh(c.own, c.target), c.refused) << c.what;
 }
 
-TEST(Rights, OwnLevelIsReadAndAHandleWithoutTheQueryRightIsUnreadable)
+TEST(Rights, OwnLevelIsReadAndAHandleThatIsNoProcessIsUnreadable)
 {
     DWORD own = ProcessIntegrityLevel(GetCurrentProcess());
     ASSERT_NE(own, kLevelUnreadable);
     EXPECT_EQ(own % 0x1000, 0u) << std::hex << own;
     EXPECT_LE(own, kSystem) << std::hex << own;
 
-    // Only the right to wait for it: its token cannot be opened.
-    HANDLE waitOnly = OpenProcess(SYNCHRONIZE, FALSE, GetCurrentProcessId());
-    ASSERT_NE(waitOnly, nullptr);
-    EXPECT_EQ(ProcessIntegrityLevel(waitOnly), kLevelUnreadable);
-    CloseHandle(waitOnly);
-
+    // Opened with the limited right alone, as Start opens Neat Image.
     HANDLE limited = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, GetCurrentProcessId());
     ASSERT_NE(limited, nullptr);
     EXPECT_EQ(ProcessIntegrityLevel(limited), own);
     CloseHandle(limited);
+
+    // No token behind it: unreadable, not some level.
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(event, nullptr);
+    EXPECT_EQ(ProcessIntegrityLevel(event), kLevelUnreadable);
+    CloseHandle(event);
+    EXPECT_EQ(ProcessIntegrityLevel(nullptr), kLevelUnreadable);
 }
 
 } // namespace
