@@ -3,11 +3,11 @@
 // The log is a text file beside the executable, created (or emptied) by the
 // first Start of a process, which refuses to begin a run without it, or by an
 // earlier line written outside a run (a fatal error during start-up); it is
-// flushed after every line. Outside a run a log that cannot be opened is tried
-// again for every line, which goes to standard output meanwhile. Like the trace it
-// is written with one WriteFile per line and no lock of ours, so a batch worker
-// terminated in the middle of a line cannot leave the log unusable for the
-// user interface thread or for later runs.
+// flushed after every line. Outside a run a log that cannot be opened is
+// tried again for every line, which goes to standard output meanwhile. Like
+// the trace it is written with one WriteFile per line and no lock of ours, so
+// a batch worker terminated in the middle of a line cannot leave the log
+// unusable for the user interface thread or for later runs.
 #include "diag/diag.h"
 #include "diag/logpath.h"
 #include "batch/stop.h"

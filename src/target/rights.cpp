@@ -89,6 +89,8 @@ DWORD ProcessIntegrityLevel(HANDLE process)
     return level;
 }
 
+// Tolvane's own level against Neat Image's, both traced, so that a refused
+// (or a let through) Start can be explained from the trace.
 bool TargetHasHigherRights()
 {
     DWORD own = ProcessIntegrityLevel(GetCurrentProcess());
