@@ -9,6 +9,8 @@
 // "the rest of the line". Events:
 //
 //   start <pid> <main hwnd> <app hwnd>   both windows exist (handles in decimal)
+//   minimised <iconic|not-iconic>        --start-minimised: right after "start", whether the
+//                                        main window really is iconic
 //   menu <name>                          a menu command arrived; name is image-open,
 //                                        profile-open, filter-apply, image-saveas or other
 //   queued <name> <tick>                 just before "menu <name>": that command was posted

@@ -244,12 +244,18 @@ int Run(HINSTANCE instance, int show)
     UpdateTitle();
     ShowWindow(g_mainWnd, show == SW_HIDE ? SW_SHOWNORMAL : show);
     UpdateWindow(g_mainWnd);
+    // A second call, so that no start-up information of the caller's
+    // replaces it as it may replace the first.
+    if (g_options.startMinimised)
+        ShowWindow(g_mainWnd, SW_SHOWMINNOACTIVE);
 
     char buf[96];
     std::snprintf(buf, sizeof buf, "%lu %lld %lld", static_cast<unsigned long>(GetCurrentProcessId()),
                   static_cast<long long>(reinterpret_cast<INT_PTR>(g_mainWnd)),
                   static_cast<long long>(reinterpret_cast<INT_PTR>(g_appWnd)));
     Journal("start", buf);
+    if (g_options.startMinimised)
+        Journal("minimised", IsIconic(g_mainWnd) ? "iconic" : "not-iconic");
 
     MSG msg;
     int code = 0;

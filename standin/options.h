@@ -106,6 +106,9 @@
 //                         As dialogs, read once at start-up from real system dialogs that
 //                         are cancelled before they show; journals
 //                         "system-titles <ms> <open>|<open button>|<save as>|<save button>"
+//   --start-minimised     the main window starts minimised (iconic, not activated), as a
+//                         user leaves the program on the taskbar; journals
+//                         "minimised iconic" right after "start"
 //
 // Switches may repeat (--never image-open --never save-as). An unknown switch,
 // a missing or malformed argument, or an unknown KIND/NAME is a usage error.
@@ -164,6 +167,7 @@ struct Options {
     bool jpegFormHidden = false;
     bool systemDialogs = false;
     bool systemTitles = false;
+    bool startMinimised = false;
 };
 
 // The journal and switch names of the kinds and menu items.

@@ -3,6 +3,9 @@
 #include "batch/batch.h"
 #include "batch/stop.h"
 #include "diag/diag.h"
+#include "diag/logpath.h"
+#include "target/rights.h"
+#include "target/send.h"
 #include "target/target.h"
 #include "tolvane.h"
 
@@ -45,6 +48,26 @@ bool LastWorkerStillRunning()
     return WaitForSingleObject(LastWorker, 0) == WAIT_TIMEOUT;
 }
 
+// The checks of Start that a real desktop needs, in the order a user would
+// fix them: a Neat Image with higher rights (Windows would drop the run's
+// first command), then a session log that cannot be written (the night's
+// record would be lost). Either refusal is a "Warning" box and no run. A
+// refused Start leaves an earlier log as it was: the log is opened, and so
+// emptied, only once Neat Image has passed. True when the run may begin.
+bool StartChecksPass()
+{
+    if (TargetHasHigherRights()) {
+        ShowBox(kRefusedCommand, "Warning");
+        return false;
+    }
+    char why[kLogRefusalSize];
+    if (!OpenSessionLogForRun(why, sizeof why)) {
+        ShowBox(why, "Warning");
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void OnStartButton()
@@ -58,8 +81,9 @@ void OnStartButton()
 
 void StartBatch()
 {
-    if (!FindTargetWindows())
+    if (!FindTargetWindows() || !StartChecksPass())
         return;
+    RestoreMinimisedTarget();
     ReleaseLastWorker();
     // From Start to the end of the run, the Stop or the fatal error (whose
     // process exit lets the PC sleep again): a run busy with the CPU is no

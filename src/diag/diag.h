@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 // Writes one formatted trace line to standard output (no prefix, no time
 // stamp). The format brings its own line end, if any.
 void Trace(const char* format, ...)
@@ -15,8 +17,15 @@ void Trace(const char* format, ...)
 
 // Builds the session log's path from the executable's full path.
 void MakeLogPath();
-// Opens the session log once, on the first line a process writes.
-void OpenSessionLog();
+// Opens the session log once, on the first line a process writes or at
+// Start. ERROR_SUCCESS when it is open (or was closed for good), else the
+// system's error code of the failed open; it then stays not yet open.
+DWORD OpenSessionLog();
+// Opens the session log for a run (user interface thread, at Start, before
+// the worker exists). True when it is open; false when it cannot be written,
+// with the "Warning" text that names the path and the system's reason in
+// `why` (whySize bytes; kLogRefusalSize is enough).
+bool OpenSessionLogForRun(char* why, std::size_t whySize);
 // Closes the session log for good.
 void CloseSessionLog();
 // Appends one formatted line to the session log and flushes it.

@@ -1,10 +1,13 @@
 // The session log and the fatal-error exit.
 //
 // The log is a text file beside the executable, created (or emptied) by the
-// first line a process writes and flushed after every line. Like the trace it
-// is written with one WriteFile per line and no lock of ours, so a batch worker
-// terminated in the middle of a line cannot leave the log unusable for the
-// user interface thread or for later runs.
+// first Start of a process, which refuses to begin a run without it, or by an
+// earlier line written outside a run (a fatal error during start-up); it is
+// flushed after every line. Outside a run a log that cannot be opened is
+// tried again for every line, which goes to standard output meanwhile. Like
+// the trace it is written with one WriteFile per line and no lock of ours, so
+// a batch worker terminated in the middle of a line cannot leave the log
+// unusable for the user interface thread or for later runs.
 #include "diag/diag.h"
 #include "diag/logpath.h"
 #include "batch/stop.h"
@@ -52,6 +55,22 @@ void WriteLogLine(const char* text)
     WriteFile(SessionLogFile.load(std::memory_order_relaxed), line, static_cast<DWORD>(len + 2), &written, nullptr);
 }
 
+// The system's text for an error code in the user's language, without its
+// closing line end and full stop (the box adds its own); "system error <n>"
+// when the system has no text for it.
+void SystemErrorText(DWORD error, char* out, std::size_t outSize)
+{
+    if (out == nullptr || outSize == 0)
+        return;
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, out,
+                             static_cast<DWORD>(outSize), nullptr);
+    if (n >= outSize)
+        n = static_cast<DWORD>(outSize - 1);
+    out[n] = '\0';
+    if (TrimSystemText(out) == 0)
+        FormatText(out, outSize, "system error %lu", static_cast<unsigned long>(error));
+}
+
 } // namespace
 
 // Rebuilds LogPath from the executable's full path and traces it. A module
@@ -70,19 +89,46 @@ void MakeLogPath()
     Trace("Using Log File: %s\n", LogPath);
 }
 
-void OpenSessionLog()
+// Opens the log once per process; a failed open leaves it not yet open, so the
+// next line (or the next Start) tries again. The system's error code of a
+// failed open is returned so that Start can tell the user why; a path that
+// did not fit LogPath counts as a name too long.
+DWORD OpenSessionLog()
 {
     MakeLogPath();
     if (CurrentLogState() != LogState::NotYetOpen)
-        return;
+        return ERROR_SUCCESS;
     if (LogPath[0] == '\0')
-        return;
+        return ERROR_FILENAME_EXCED_RANGE;
     HANDLE file = CreateFileA(LogPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error != ERROR_SUCCESS ? error : ERROR_OPEN_FAILED;
+    }
     SessionLogFile.store(file, std::memory_order_relaxed);
     SessionLogState.store(LogState::Open, std::memory_order_release);
+    return ERROR_SUCCESS;
+}
+
+// Start opens the log on the user interface thread before any worker exists,
+// so a night never begins with a log that cannot be written: a folder under
+// Program Files (the manifest asks for no elevation, so Windows does not
+// redirect the write into a virtual store, it refuses it) or one guarded by
+// Controlled folder access fails here, with the system's reason, instead of
+// losing every line of the run to standard output.
+bool OpenSessionLogForRun(char* why, std::size_t whySize)
+{
+    if (CurrentLogState() != LogState::NotYetOpen)
+        return true;
+    DWORD error = OpenSessionLog();
+    if (error == ERROR_SUCCESS)
+        return true;
+    char reason[512];
+    SystemErrorText(error, reason, sizeof reason);
+    FormatText(why, whySize, kLogRefusalFormat, LogPath, reason);
+    Trace("Session log not writable: error %lu\n", static_cast<unsigned long>(error));
+    return false;
 }
 
 void CloseSessionLog()

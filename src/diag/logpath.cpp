@@ -27,3 +27,14 @@ bool BuildLogPath(const char* modulePath, char* out, std::size_t outSize)
     std::size_t keep = dot ? static_cast<std::size_t>(dot - modulePath) : std::strlen(modulePath);
     return JoinModulePath(modulePath, keep, "_log.txt", out, outSize);
 }
+
+std::size_t TrimSystemText(char* text)
+{
+    if (text == nullptr)
+        return 0;
+    std::size_t n = std::strlen(text);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ' || text[n - 1] == '.'))
+        --n;
+    text[n] = '\0';
+    return n;
+}

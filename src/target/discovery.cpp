@@ -1,4 +1,5 @@
-// Finding the running Neat Image and setting its process's priority class.
+// Finding the running Neat Image, restoring it when minimised, and setting
+// its process's priority class.
 #include "target/contract.h"
 #include "target/target.h"
 #include "diag/diag.h"
@@ -61,6 +62,35 @@ int FindTargetWindows()
     ShowOwnBox(MainDialog, "Could not find a running instance of Neat Image.  Start Neat Image and try again.",
                "Warning", MB_OK);
     return 0;
+}
+
+// Brings a minimised Neat Image back before the run (user interface thread, at
+// Start): the windows a minimised owner owns are hidden with it, so its file
+// dialogs may open where they cannot be found. Its application window counts
+// too, when it belongs to the same process: a framework may minimise that
+// one and hide the main window with it. SW_SHOWNOACTIVATE restores an iconic
+// window to its last normal place as SW_RESTORE does, but SW_RESTORE would
+// also activate it and take the focus from Tolvane's dialog, where the user
+// just pressed Start. ShowWindowAsync only queues the request on Neat
+// Image's own thread, so Start never waits on a Neat Image that does not
+// answer; the request waits in Neat Image's queue ahead of the run's first
+// command.
+void RestoreMinimisedTarget()
+{
+    DWORD mainProcess = 0;
+    GetWindowThreadProcessId(TargetMainWindow, &mainProcess);
+    if (mainProcess == 0)
+        return;
+    HWND windows[] = {TargetAppWindow, TargetMainWindow};
+    for (HWND window : windows) {
+        DWORD process = 0;
+        if (window == nullptr || GetWindowThreadProcessId(window, &process) == 0 || process != mainProcess)
+            continue;
+        if (IsIconic(window)) {
+            Trace("Restoring minimised Neat Image window\n");
+            ShowWindowAsync(window, SW_SHOWNOACTIVATE);
+        }
+    }
 }
 
 int SetTargetPriorityClass(DWORD priorityClass)

@@ -15,6 +15,9 @@
 // and returns 0.
 int FindTargetWindows();
 BOOL CALLBACK TargetWindowEnumProc(HWND window, LPARAM lParam);
+// Restores Neat Image's main (and application) window when minimised, without
+// activating it and without waiting for it (user interface thread).
+void RestoreMinimisedTarget();
 // Sets the priority class of the process that owns the target main window.
 // Returns 1 on success, 0 on any failure (batch worker).
 int SetTargetPriorityClass(DWORD priorityClass);

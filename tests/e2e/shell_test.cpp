@@ -220,7 +220,7 @@ TEST_F(Shell, HelpBoxShowsTheHelpText)
     EXPECT_EQ(box.text, HelpText);
 
     std::vector<std::string> lines = Lines(box.text);
-    ASSERT_EQ(lines.size(), 34u);
+    ASSERT_EQ(lines.size(), 43u);
     EXPECT_EQ(lines[0], std::string(41, ' ') + "Tolvane 1.51");
     for (int i : {1, 2}) {
         EXPECT_EQ(lines[i].find_first_not_of(' '), 31u) << lines[i];

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -63,6 +65,42 @@ TEST(FormatText, CutsAndTerminates)
     EXPECT_STREQ(buf, "0123456");
     EXPECT_EQ(FormatText(buf, sizeof buf, "%d", 42), 2u);
     EXPECT_STREQ(buf, "42");
+}
+
+struct TrimCase {
+    const char* text;
+    const char* expected;
+};
+
+TEST(LogRefusal, SystemTextLosesItsLineEndAndFullStop)
+{
+    const TrimCase cases[] = {
+        {"Access is denied.\r\n", "Access is denied"},
+        {"The system cannot find the path specified. \r\n", "The system cannot find the path specified"},
+        {"No full stop\r\n", "No full stop"},
+        {"Ends with dots...", "Ends with dots"},
+        {"Inner. Stops stay.\r\n", "Inner. Stops stay"},
+        {"\r\n", ""},
+        {"", ""},
+    };
+    for (const TrimCase& c : cases) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%s", c.text);
+        EXPECT_EQ(TrimSystemText(text), std::strlen(c.expected)) << c.text;
+        EXPECT_STREQ(text, c.expected);
+    }
+}
+
+TEST(LogRefusal, LongestPathAndReasonFitTheBoxText)
+{
+    std::string path = "C:\\" + std::string(1020, 'p');
+    std::string reason(511, 'r');
+    char text[kLogRefusalSize];
+    std::size_t n = FormatText(text, sizeof text, kLogRefusalFormat, path.c_str(), reason.c_str());
+    EXPECT_LT(n, sizeof text - 1) << "cut";
+    std::string expected = "Cannot write the session log \"" + path + "\": " + reason +
+                           ". Move Tolvane to a folder you can write to, such as your Documents, and start it again.";
+    EXPECT_EQ(std::string(text), expected);
 }
 
 } // namespace
