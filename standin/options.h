@@ -114,7 +114,8 @@
 //   --nested-name-box     the stand-in's own Save As dialog has no direct Edit child and no
 //                         control 1148 or 1152: its file name box is the Edit of a ComboBox
 //                         (id 1001) inside a FloatNotifySink inside a DirectUIHWND inside a
-//                         DUIViewWndClassName, as in the system's newer Save dialog
+//                         DUIViewWndClassName, as in the system's newer Save dialog (the
+//                         system's own dialogs of --system-dialogs keep their layout)
 //
 // Switches may repeat (--never image-open --never save-as). An unknown switch,
 // a missing or malformed argument, or an unknown KIND/NAME is a usage error.
