@@ -16,6 +16,7 @@
 namespace standin {
 
 std::string g_lastImageFolder;
+std::string g_lastChosenFolder;
 
 namespace {
 
@@ -57,7 +58,7 @@ void OnImageOpen()
     if (!RunFileDialog(setup, path))
         return;
     ExitIfAsked(STEP_IMAGE_OPEN, path);
-    g_lastImageFolder = paths::FolderOf(path);
+    g_lastImageFolder = g_lastChosenFolder = paths::FolderOf(path);
     imageio::Image img;
     std::string error;
     if (imageio::LoadImage(path, img, 3, &error)) {
@@ -92,7 +93,7 @@ void OnProfileOpen()
     if (!RunFileDialog(setup, path))
         return;
     ExitIfAsked(STEP_PROFILE_OPEN, g_imagePath);
-    g_lastProfileFolder = paths::FolderOf(path);
+    g_lastProfileFolder = g_lastChosenFolder = paths::FolderOf(path);
     denoise::NoiseProfile p;
     std::string error;
     if (denoise::LoadProfile(path, p, &error)) {

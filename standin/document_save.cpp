@@ -113,6 +113,12 @@ void OnSaveAs()
     setup.kind = KIND_SAVE_AS;
     setup.folder = g_imagePath.empty() ? g_lastImageFolder : paths::FolderOf(g_imagePath);
     setup.initialName = ProposedName();
+    if (g_options.bareProposedName) {
+        // As the system's newer Save dialog shows a proposed full path: the
+        // name alone, in the folder it chose itself.
+        setup.folder = g_lastChosenFolder;
+        setup.initialName = paths::FileNameOf(setup.initialName);
+    }
     setup.patterns = {"*.tif", "*.jpg", "*.bmp"};
     setup.typesLabel = "TIFF, JPEG or bitmap (*.tif;*.jpg;*.bmp)";
     std::string path;

@@ -7,6 +7,7 @@
 
 #include "dialog_template.h"
 #include "journal.h"
+#include "nested_box.h"
 #include "paths.h"
 #include "sysdialog.h"
 #include "ui.h"
@@ -33,6 +34,23 @@ constexpr UINT_PTR kLateNameTimerId = 0x57A7;
 bool NamesLate(const FileDialogSetup& setup)
 {
     return setup.kind == KIND_SAVE_AS && g_options.lateNameMs > 0;
+}
+
+// --nested-name-box applies to this dialog: a Save As dialog of the
+// stand-in's own.
+bool NestedBox(const FileDialogSetup& setup)
+{
+    return setup.kind == KIND_SAVE_AS && g_options.nestedNameBox;
+}
+
+// Where the file name box stands, in dialog units.
+constexpr RECT kNameRect = {60, 7, 273, 20};
+
+// The dialog's file name box: its Edit, or the Edit of the nested box.
+HWND NameBox(HWND dlg)
+{
+    HWND edit = GetDlgItem(dlg, IDC_NAME);
+    return edit != nullptr ? edit : FindNestedNameBox(dlg);
 }
 
 struct Entry {
@@ -212,7 +230,7 @@ void OnOk(HWND dlg, DialogState& st)
     if (st.asking || st.done)
         return; // a press that the box's own loop dispatched, or a late one
     std::string text;
-    HWND edit = GetDlgItem(dlg, IDC_NAME);
+    HWND edit = NameBox(dlg);
     if (edit) {
         int len = GetWindowTextLengthA(edit);
         text.assign(static_cast<std::size_t>(len) + 1, '\0');
@@ -267,7 +285,7 @@ void OnListActivate(HWND dlg, DialogState& st, bool doubleClick)
     const Entry e = st.entries[static_cast<std::size_t>(sel)];
     if (e.type == Entry::File) {
         st.chosen = e.name;
-        if (HWND edit = GetDlgItem(dlg, IDC_NAME))
+        if (HWND edit = NameBox(dlg))
             SetWindowTextA(edit, e.name.c_str());
         if (doubleClick)
             OnOk(dlg, st);
@@ -299,9 +317,11 @@ void CreateStagedControls(HWND dlg, DialogState& st)
             SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         return w;
     };
-    if (!k.noEdit) {
+    if (!k.noEdit && NestedBox(*st.setup)) {
+        CreateNestedNameBox(dlg, kNameRect, NamesLate(*st.setup) ? "" : st.setup->initialName.c_str());
+    } else if (!k.noEdit) {
         HWND edit = place("Edit", NamesLate(*st.setup) ? "" : st.setup->initialName.c_str(), IDC_NAME,
-                          WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, RECT{60, 7, 273, 20});
+                          WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, kNameRect);
         if (edit)
             SetWindowLongA(edit, GWL_EXSTYLE, GetWindowLongA(edit, GWL_EXSTYLE) | WS_EX_CLIENTEDGE);
     }
@@ -320,7 +340,10 @@ INT_PTR CALLBACK FileDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
         std::string types = "Files of type:  " + st->setup->typesLabel;
         SetDlgItemTextA(dlg, IDC_TYPES, types.c_str());
         EnterFolder(dlg, *st, st->folder);
-        if (HWND edit = GetDlgItem(dlg, IDC_NAME)) {
+        const KindOptions& k = g_options.kind[st->setup->kind];
+        if (NestedBox(*st->setup) && !k.noEdit && k.stagedMs == 0)
+            CreateNestedNameBox(dlg, kNameRect, "");
+        if (HWND edit = NameBox(dlg)) {
             SetWindowTextA(edit, NamesLate(*st->setup) ? "" : st->setup->initialName.c_str());
             SendMessageA(edit, EM_SETSEL, 0, -1);
             SetFocus(edit);
@@ -337,7 +360,7 @@ INT_PTR CALLBACK FileDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
         }
         if (wp == kLateNameTimerId && st) {
             KillTimer(dlg, kLateNameTimerId);
-            SetDlgItemTextA(dlg, IDC_NAME, st->setup->initialName.c_str());
+            SetWindowTextA(NameBox(dlg), st->setup->initialName.c_str());
             Journal("named", KindName(st->setup->kind));
             return TRUE;
         }
@@ -390,7 +413,7 @@ bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen)
                       WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER, 280, 172);
     const bool staged = k.stagedMs > 0;
     t.AddItem(0x82, "File &name:", IDC_NAME_LABEL, SS_LEFT, 7, 9, 50, 8);
-    if (!k.noEdit && !staged)
+    if (!k.noEdit && !staged && !NestedBox(setup))
         t.AddItem(0x81, "", IDC_NAME, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 60, 7, 213, 13);
     t.AddItem(0x82, "Look in:", IDC_FOLDER_LABEL, SS_LEFT, 7, 27, 50, 8);
     t.AddItem(0x82, "", IDC_FOLDER, SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 60, 27, 213, 8);

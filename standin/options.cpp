@@ -86,7 +86,7 @@ const char* UsageLine()
            "[--box-at STEP TEXT] [--box-only NAME] [--hang-at STEP] [--close-at STEP] [--surprise-only NAME] "
            "[--once FILE] [--no-output NAME] [--confirm-overwrite] [--jpeg-form-hidden] [--system-dialogs] "
            "[--system-titles] [--load-ms MS] [--staged-dialog KIND MS] [--save-ms MS] [--late-name MS] "
-           "[--start-minimised]  "
+           "[--start-minimised] [--bare-proposed-name] [--nested-name-box]  "
            "(KIND: image-open|profile-open|save-as|jpeg-options; "
            "NAME: image-open|profile-open|filter-apply|image-saveas; "
            "STEP: image-open|profile-open|filter|save, not profile-open for --box-at)";
@@ -250,6 +250,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
             o.systemTitles = true;
         } else if (a == "--start-minimised") {
             o.startMinimised = true;
+        } else if (a == "--bare-proposed-name") {
+            o.bareProposedName = true;
+        } else if (a == "--nested-name-box") {
+            o.nestedNameBox = true;
         } else {
             error = "unknown switch: " + a;
             return false;

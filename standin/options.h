@@ -109,6 +109,16 @@
 //   --start-minimised     the main window starts minimised (iconic, not activated), as a
 //                         user leaves the program on the taskbar; journals
 //                         "minimised iconic" right after "start"
+//   --bare-proposed-name  the Save As box proposes its name without the folder (the file
+//                         name alone), and the dialog opens in the folder chosen last in a
+//                         file dialog, the noise profile's, as the system's newer Save
+//                         dialog does with a proposed full path on Windows: a name typed
+//                         without a folder then saves beside the profile
+//   --nested-name-box     the stand-in's own Save As dialog has no direct Edit child and no
+//                         control 1148 or 1152: its file name box is the Edit of a ComboBox
+//                         (id 1001) inside a FloatNotifySink inside a DirectUIHWND inside a
+//                         DUIViewWndClassName, as in the system's newer Save dialog (the
+//                         system's own dialogs of --system-dialogs keep their layout)
 //
 // Switches may repeat (--never image-open --never save-as). An unknown switch,
 // a missing or malformed argument, or an unknown KIND/NAME is a usage error.
@@ -168,6 +178,8 @@ struct Options {
     bool systemDialogs = false;
     bool systemTitles = false;
     bool startMinimised = false;
+    bool bareProposedName = false; // --bare-proposed-name
+    bool nestedNameBox = false;    // --nested-name-box
 };
 
 // The journal and switch names of the kinds and menu items.

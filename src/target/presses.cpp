@@ -5,6 +5,7 @@
 #include "target/contract.h"
 #include "target/failure.h"
 #include "target/looks.h"
+#include "target/name_box.h"
 #include "target/send.h"
 #include "target/wait.h"
 #include "target/watch.h"
@@ -17,21 +18,66 @@ namespace {
 // The text last read back from a file name box.
 char ReadBack[TEXT_MAX + 1];
 
+// What the last search for a file name box saw of the dialog's descendants:
+// their handles, their parents' handles, and their plain description. The
+// newer system dialogs have about a hundred; past this room the rest is not
+// looked at.
+constexpr int kSurveyRoom = 512;
+struct NameBoxSurvey {
+    int count;
+    HWND windows[kSurveyRoom];
+    HWND parents[kSurveyRoom];
+    ChildLook looks[kSurveyRoom];
+};
+// Outside the worker's stack: the class names are read into it while the
+// system's window lists are walked.
+NameBoxSurvey Survey;
+
+// Called by EnumChildWindows for every descendant of the dialog, parents
+// before their children: notes what the choice of the name box reads.
+BOOL CALLBACK SurveyChild(HWND child, LPARAM lParam)
+{
+    auto& survey = *reinterpret_cast<NameBoxSurvey*>(lParam);
+    if (survey.count >= kSurveyRoom)
+        return FALSE;
+    ChildLook& look = survey.looks[survey.count];
+    look.className[0] = '\0';
+    GetClassNameA(child, look.className, sizeof look.className);
+    look.id = GetDlgCtrlID(child);
+    look.parent = -2;
+    look.visible = IsWindowVisible(child) != FALSE;
+    look.enabled = IsWindowEnabled(child) != FALSE;
+    survey.windows[survey.count] = child;
+    survey.parents[survey.count] = GetParent(child);
+    ++survey.count;
+    return TRUE;
+}
+
 } // namespace
 
+// The box is looked for among all descendants, since the newer Save dialog
+// keeps it four levels down; which one it is, is the plain rule's choice.
 HWND FindFileNameBox(HWND dialog)
 {
-    HWND edit = FindWindowExA(dialog, nullptr, kEditClass, nullptr);
-    if (edit == nullptr) {
-        HWND comboEx = GetDlgItem(dialog, kFileNameComboId);
-        if (comboEx != nullptr) {
-            HWND combo = FindWindowExA(comboEx, nullptr, "ComboBox", nullptr);
-            edit = FindWindowExA(combo != nullptr ? combo : comboEx, nullptr, kEditClass, nullptr);
+    if (dialog == nullptr)
+        return nullptr;
+    Survey.count = 0;
+    EnumChildWindows(dialog, SurveyChild, reinterpret_cast<LPARAM>(&Survey));
+    AfterWindowEnumeration();
+    for (int i = 0; i < Survey.count; ++i) {
+        if (Survey.parents[i] == dialog) {
+            Survey.looks[i].parent = -1;
+            continue;
+        }
+        for (int j = 0; j < Survey.count; ++j) {
+            if (Survey.windows[j] == Survey.parents[i]) {
+                Survey.looks[i].parent = j;
+                break;
+            }
         }
     }
-    if (edit == nullptr)
-        edit = GetDlgItem(dialog, kFileNameEditId);
-    return edit;
+    int chosen = ChooseFileNameBox(Survey.looks, Survey.count);
+    return chosen >= 0 ? Survey.windows[chosen] : nullptr;
 }
 
 HWND FileNameBox(HWND dialog)

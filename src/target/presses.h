@@ -10,10 +10,11 @@
 
 #include <cstddef>
 
-// The file name box of a file dialog: its first direct "Edit" child; in the
-// system's Explorer-style dialog, whose direct children hold none, the edit
-// inside its "ComboBoxEx32" (id 1148); failing that the control with id 1152.
-// None when there is none (yet).
+// The file name box of a file dialog, looked up anew at every call among
+// all its descendants (target/name_box.h): a visible, enabled "Edit" first,
+// a direct child before the edit inside its "ComboBoxEx32" or "ComboBox"
+// 1148 or, in the newer Save dialog, its "FloatNotifySink". None when there
+// is none (yet). Batch worker only: it fills a survey of the worker's own.
 HWND FindFileNameBox(HWND dialog);
 // The same; a fault ("Could not get handle to edit box") when there is none.
 HWND FileNameBox(HWND dialog);

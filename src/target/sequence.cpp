@@ -11,6 +11,7 @@
 #include "target/extension.h"
 #include "target/failure.h"
 #include "target/looks.h"
+#include "target/output_path.h"
 #include "target/presses.h"
 #include "target/send.h"
 #include "target/target.h"
@@ -22,11 +23,15 @@
 
 namespace {
 
-// The name read from and written back to the "Save As" dialog: room for a
-// proposed name of up to 254 characters, a 4-character extension and the
-// terminator. Outside the worker's stack, like every buffer it hands to a
-// sent message.
-char OutputName[260];
+// The name read from the "Save As" dialog, with the output extension
+// appended: room for a proposed name of up to 254 characters, a 4-character
+// extension and the terminator. Then the full path typed back, the same
+// name put in the image's folder when it came without one. Outside the
+// worker's stack, like every buffer it hands to a sent message.
+char ProposedName[kOutputNameSize];
+char OutputName[kOutputNameSize];
+// Why the output could not be placed.
+char PlaceFailure[kOutputNameSize + 200];
 
 // Waits for a file dialog of this kind; the job fails with `failure` when it
 // does not come within WAIT_TRIES tries. The watch lets it show meanwhile.
@@ -68,9 +73,35 @@ void OpenFile(const Pacing& pacing, const char* menu, const char* path, const ch
     EnsureClosed(pacing, dialog, notClosed);
 }
 
+// Puts the proposed name, extension appended, where the output must go:
+// unchanged when it is a full path, else in the image's folder. The system's
+// newer Save dialog shows a proposed full path without its folder and opens
+// in a folder of its own choosing (often the one chosen last), so a bare name
+// would land there; a typed full path decides the folder. A path that does
+// not fit what the dialog's box is read and written with fails the job.
+void PlaceOutputName(const char* image)
+{
+    OutputPlace place = PlaceOutput(image, ProposedName, OutputName, sizeof OutputName);
+    if (OutputPlaced(place))
+        return;
+    // The reason first: the fault's text is cut to a line's length.
+    if (place == OutputPlace::TooLong) {
+        FormatText(PlaceFailure, sizeof PlaceFailure,
+                   "Could not save: the output's full path would be longer than %u characters: %s",
+                   static_cast<unsigned>(kOutputNameSize - 1), ProposedName);
+    } else {
+        const char* why = place == OutputPlace::DriveRelative   ? "is relative to a drive's current folder"
+                          : place == OutputPlace::NoImageFolder ? "has no folder to go in (the image's path has none)"
+                                                                : "is empty";
+        FormatText(PlaceFailure, sizeof PlaceFailure, "Could not save: the proposed name %s: %s", why, ProposedName);
+    }
+    JobFailed(PlaceFailure);
+}
+
 // Saves under the proposed name with the extension of the format chosen now
-// appended unless the name already ends with it. Leaves the name used in
-// OutputName; true when the format is JPEG.
+// appended unless the name already ends with it, in the image's folder unless
+// the name is a full path. Leaves the path used in OutputName; true when the
+// format is JPEG. The file name box is looked up again for each use.
 bool SaveUnderProposedName(const TargetJob& job)
 {
     PostDialogCommand(job.pacing, kMenuImage, kItemSaveAs, FileDialogKind::SaveAs, "Could not find Save As Dialog");
@@ -78,16 +109,18 @@ bool SaveUnderProposedName(const TargetJob& job)
     HWND dialog = WaitForFileDialog(job.pacing, FileDialogKind::SaveAs, PauseOrder::AfterEachLook, nullptr,
                                     "Could not find Save As Dialog");
     WorkerCheckpoint();
-    HWND edit = FileNameBox(dialog);
-    ReadProposedName(job.pacing, edit, OutputName, sizeof OutputName);
+    OutputName[0] = '\0';
+    ReadProposedName(job.pacing, FileNameBox(dialog), ProposedName, sizeof ProposedName);
     // An empty name would save as ".bmp" in Neat Image's current folder, and
     // every such job would overwrite the last.
-    if (OutputName[0] == '\0')
+    if (ProposedName[0] == '\0')
         JobFailed("Neat Image proposed no file name");
     long formatIndex = job.formatIndex != nullptr ? job.formatIndex() : -1;
     if (const char* extension = OutputExtension(formatIndex))
-        AppendOutputExtension(OutputName, sizeof OutputName, extension);
-    TypeInto(job.pacing, edit, OutputName);
+        AppendOutputExtension(ProposedName, sizeof ProposedName, extension);
+    PlaceOutputName(job.image);
+    WorkerCheckpoint();
+    TypeInto(job.pacing, FileNameBox(dialog), OutputName);
     HWND save = DialogButton(dialog, kSaveButtonText, "Could not get handle to Save button");
     Press(dialog, save);
     EnsureClosed(job.pacing, dialog, "Save As Dialog did not close");
@@ -143,8 +176,9 @@ bool OutputAppeared(void* context)
 // a box Neat Image raises after the save belongs to this job and is looked
 // for once Neat Image has handled what it was given (for the run's last job
 // after one more pause, `settle`); and the output must exist by then, or
-// within one more pause, written since the job began. An output named without
-// a folder lands where Neat Image decides, and cannot be looked for.
+// within one more pause, written since the job began; then its full path is
+// logged as saved. A path not written the usual way ("C:/...") is not looked
+// for.
 void FinishJob(const Pacing& pacing, bool settle)
 {
     WaitEnd written = PauseAt(pacing, PausePoint::OutputWritten, OutputSaved, OutputName);
@@ -155,8 +189,11 @@ void FinishJob(const Pacing& pacing, bool settle)
     if (written == WaitEnd::CannotTell || OutputSaved(OutputName).verdict == Verdict::CannotTell)
         return;
     if (OutputWritten(OutputName) ||
-        Poll(pacing, 1, PauseOrder::BeforeEachLook, OutputAppeared, OutputName) == WaitEnd::Passed)
+        Poll(pacing, 1, PauseOrder::BeforeEachLook, OutputAppeared, OutputName) == WaitEnd::Passed) {
+        WorkerCheckpoint();
+        LogMessage("Saved: %s", OutputName);
         return;
+    }
     char reason[300];
     FormatText(reason, sizeof reason, "Neat Image wrote no %s", OutputName);
     RaiseFault(FaultKind::NotWritten, reason);

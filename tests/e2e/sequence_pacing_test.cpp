@@ -106,7 +106,8 @@ TEST_F(Sequence, FastPacingOneJobInEachFormatUnderEachSlowness)
         expected.push_back(std::string("saved ") + c.expectedFormat + " " + output);
         EXPECT_EQ(seen, expected) << standin.JournalText();
         EXPECT_EQ(imageio::DetectFormat(output), c.expectedFormat);
-        EXPECT_EQ(rig::WithRunTimesOut(app.Log()), "Processing image: " + image + "\r\n" + rig::RunComplete(1, 0));
+        EXPECT_EQ(rig::WithRunTimesOut(app.Log()),
+                  "Processing image: " + image + "\r\nSaved: " + output + "\r\n" + rig::RunComplete(1, 0));
         standin.Close();
     }
 }

@@ -63,7 +63,8 @@ TEST_F(Sequence, OneJobInEachFormat)
         expected.push_back(std::string("saved ") + c.expectedFormat + " " + output);
         EXPECT_EQ(seen, expected);
         EXPECT_EQ(imageio::DetectFormat(output), c.expectedFormat);
-        EXPECT_EQ(rig::WithRunTimesOut(app.Log()), "Processing image: " + image + "\r\n" + rig::RunComplete(1, 0));
+        EXPECT_EQ(rig::WithRunTimesOut(app.Log()),
+                  "Processing image: " + image + "\r\nSaved: " + output + "\r\n" + rig::RunComplete(1, 0));
         EXPECT_EQ(app.Trace().find("OK Clicked\n") != std::string::npos, c.format == kJpeg);
         standin.Close();
     }
