@@ -1,6 +1,11 @@
-// Finding a visible dialog that a given window owns, by exact class and title.
+// Finding a visible dialog that a given window owns: by exact class and title
+// (FindOwnedDialog), or, for a file dialog titled in another language, by its
+// shape (target/dialogs.h).
+#include "target/dialogs.h"
 #include "target/contract.h"
+#include "target/presses.h"
 #include "batch/stop.h"
+#include "diag/diag.h"
 #include "target/target.h"
 
 #include <cstring>
@@ -22,10 +27,75 @@ struct {
 char VisitedClass[256];
 char VisitedTitle[256];
 
+// The dialogs showing before the last command that opens a file dialog, and
+// the candidates of one shape search: "#32770" windows that are visible and
+// owned by the application window. Batch worker only.
+constexpr int kMaxNoted = 32;
+HWND NotedBefore[kMaxNoted];
+int NotedCount;
+HWND Candidates[kMaxNoted];
+int CandidateCount;
+HWND CandidateOwner;
+
 void CopyBounded(char* dest, const char* src)
 {
     std::strncpy(dest, src ? src : "", 255);
     dest[255] = '\0';
+}
+
+// Called by EnumWindows on the batch worker: gathers the visible "#32770"
+// windows owned by CandidateOwner, without sending any of them a message.
+BOOL CALLBACK CandidateEnumProc(HWND window, LPARAM)
+{
+    if (CandidateCount >= kMaxNoted)
+        return FALSE;
+    VisitedClass[0] = '\0';
+    GetClassNameA(window, VisitedClass, TEXT_MAX);
+    if (std::strcmp(VisitedClass, kFileDialogClass) == 0 && IsWindowVisible(window) &&
+        GetParent(window) == CandidateOwner)
+        Candidates[CandidateCount++] = window;
+    return TRUE;
+}
+
+void GatherCandidates(HWND owner)
+{
+    CandidateOwner = owner;
+    CandidateCount = 0;
+    EnumWindows(CandidateEnumProc, 0);
+    AfterWindowEnumeration();
+}
+
+bool WasNotedBefore(HWND window)
+{
+    for (int i = 0; i < NotedCount; ++i)
+        if (NotedBefore[i] == window)
+            return true;
+    return false;
+}
+
+// Whether the dialog's default button is a "Button" with id IDOK: its style
+// says so, or, where the dialog moved the default elsewhere and back,
+// DM_GETDEFID (bounded: a dialog that does not answer at once is not taken).
+bool OkIsDefault(HWND dialog)
+{
+    HWND ok = GetDlgItem(dialog, IDOK);
+    char className[16] = "";
+    if (ok == nullptr || GetClassNameA(ok, className, sizeof className) == 0 || lstrcmpiA(className, kButtonClass) != 0)
+        return false;
+    if ((GetWindowLongA(ok, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+        return true;
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutA(dialog, DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, 250, &answer))
+        return false;
+    return HIWORD(answer) == DC_HASDEFID && LOWORD(answer) == IDOK;
+}
+
+bool TitleKnown(const char* title, const char* const* titles, int count)
+{
+    for (int i = 0; i < count; ++i)
+        if (titles[i] != nullptr && std::strcmp(title, titles[i]) == 0)
+            return true;
+    return false;
 }
 
 } // namespace
@@ -61,4 +131,49 @@ HWND FindOwnedDialog(HWND parent, const char* className, const char* title)
     EnumWindows(OwnedDialogEnumProc, 0);
     AfterWindowEnumeration();
     return Search.result;
+}
+
+// A title Tolvane knows is enough, as it always was; without one, only a
+// window that came after the command and has both controls a file dialog is
+// driven by, so that a box or a stale dialog is never typed into.
+bool AcceptFileDialog(const DialogShapeFacts& facts)
+{
+    if (!facts.dialogClass || !facts.visible || !facts.ownerMatches)
+        return false;
+    if (facts.titleMatches)
+        return true;
+    return !facts.presentBefore && facts.hasNameBox && facts.okIsDefault;
+}
+
+void NoteDialogsBeforeCommand(HWND owner)
+{
+    GatherCandidates(owner);
+    NotedCount = CandidateCount;
+    std::memcpy(NotedBefore, Candidates, sizeof(HWND) * static_cast<std::size_t>(CandidateCount));
+}
+
+// The candidates are gathered first and examined after the enumeration, as
+// the default-button question is a message to Neat Image.
+HWND FindFileDialogByShape(HWND owner, const char* const* titles, int count)
+{
+    GatherCandidates(owner);
+    for (int i = 0; i < CandidateCount; ++i) {
+        HWND window = Candidates[i];
+        DialogShapeFacts facts = {};
+        facts.dialogClass = true; // as gathered
+        facts.visible = IsWindowVisible(window) != FALSE;
+        facts.ownerMatches = GetParent(window) == owner;
+        facts.presentBefore = WasNotedBefore(window);
+        VisitedTitle[0] = '\0';
+        GetWindowTextA(window, VisitedTitle, TEXT_MAX);
+        facts.titleMatches = TitleKnown(VisitedTitle, titles, count);
+        facts.hasNameBox = !facts.presentBefore && FindFileNameBox(window) != nullptr;
+        facts.okIsDefault = facts.hasNameBox && OkIsDefault(window);
+        if (AcceptFileDialog(facts)) {
+            if (!facts.titleMatches)
+                Trace("File dialog \"%s\" recognised by its file name box and default button\n", VisitedTitle);
+            return window;
+        }
+    }
+    return nullptr;
 }
