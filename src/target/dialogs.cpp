@@ -36,6 +36,8 @@ int NotedCount;
 HWND Candidates[kMaxNoted];
 int CandidateCount;
 HWND CandidateOwner;
+// Whether the jobs of this run take file dialogs by their shape.
+bool ByShape;
 
 void CopyBounded(char* dest, const char* src)
 {
@@ -73,14 +75,27 @@ bool WasNotedBefore(HWND window)
     return false;
 }
 
-// Whether the dialog's default button is a "Button" with id IDOK: its style
-// says so, or, where the dialog moved the default elsewhere and back,
-// DM_GETDEFID (bounded: a dialog that does not answer at once is not taken).
+// Called by EnumChildWindows for every control of a dialog: stops at a
+// "Button" with id IDOK, however deep.
+BOOL CALLBACK FindOkProc(HWND control, LPARAM lParam)
+{
+    char className[16] = "";
+    if (GetDlgCtrlID(control) != IDOK || GetClassNameA(control, className, sizeof className) == 0 ||
+        lstrcmpiA(className, kButtonClass) != 0)
+        return TRUE;
+    *reinterpret_cast<HWND*>(lParam) = control;
+    return FALSE;
+}
+
+// Whether the dialog has a "Button" with id IDOK that is its default button:
+// by its style, or, where the style does not say (the button lies deeper, or
+// the default moved away and back), by what DM_GETDEFID answers. The message
+// is bounded: a dialog that does not answer at once is not taken this time.
 bool OkIsDefault(HWND dialog)
 {
-    HWND ok = GetDlgItem(dialog, IDOK);
-    char className[16] = "";
-    if (ok == nullptr || GetClassNameA(ok, className, sizeof className) == 0 || lstrcmpiA(className, kButtonClass) != 0)
+    HWND ok = nullptr;
+    EnumChildWindows(dialog, FindOkProc, reinterpret_cast<LPARAM>(&ok));
+    if (ok == nullptr)
         return false;
     if ((GetWindowLongA(ok, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
         return true;
@@ -145,6 +160,11 @@ bool AcceptFileDialog(const DialogShapeFacts& facts)
     return !facts.presentBefore && facts.hasNameBox && facts.okIsDefault;
 }
 
+void AcceptDialogsByShape(bool accept)
+{
+    ByShape = accept;
+}
+
 void NoteDialogsBeforeCommand(HWND owner)
 {
     GatherCandidates(owner);
@@ -156,6 +176,8 @@ void NoteDialogsBeforeCommand(HWND owner)
 // the default-button question is a message to Neat Image.
 HWND FindFileDialogByShape(HWND owner, const char* const* titles, int count)
 {
+    if (!ByShape)
+        return nullptr;
     GatherCandidates(owner);
     for (int i = 0; i < CandidateCount; ++i) {
         HWND window = Candidates[i];

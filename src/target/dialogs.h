@@ -22,11 +22,18 @@ struct DialogShapeFacts {
 // file dialog (a file name box and IDOK as its default button).
 bool AcceptFileDialog(const DialogShapeFacts& facts);
 
+// Whether the shape is looked at, for the jobs from now on (batch worker, at
+// each job's start): only with "Continue after a failed job". Without it a
+// run finds its file dialogs by their titles alone, as it always did, and a
+// title it does not know ends the run.
+void AcceptDialogsByShape(bool accept);
+
 // Notes the "#32770" windows owned by `owner` that are showing now, just
 // before a command that opens a file dialog is posted (batch worker).
 void NoteDialogsBeforeCommand(HWND owner);
 
 // The first visible top-level window, in enumeration order, that the rule
 // accepts as a file dialog owned by `owner`, given the titles known for the
-// kind awaited; none when there is none at this moment (batch worker).
+// kind awaited; none when there is none at this moment, or while the shape
+// is not looked at (batch worker).
 HWND FindFileDialogByShape(HWND owner, const char* const* titles, int count);

@@ -1,7 +1,8 @@
 // Neat Image's file dialogs titled and captioned in a language whose texts
-// Tolvane does not know ("Ouvrir", "Enregistrer sous", "&Ouvrir"): found by
-// their shape, pressed by their default button's id, each run completing its
-// job. And a box of Neat Image's with text alone and no button to press: with
+// Tolvane does not know ("Ouvrir", "Enregistrer sous", "&Ouvrir"): with
+// "Continue after a failed job" found by their shape, pressed by their
+// default button's id, each run completing its job; without it, as ever, not
+// found by their titles and the run ends. And a box of Neat Image's with text alone and no button to press: with
 // "Continue after a failed job" its job fails, the box is cancelled and the
 // run goes on; without, the run ends with the fatal "Neat Image is showing".
 #include "sequence.h"
@@ -29,7 +30,25 @@ void PrintTo(const ForeignCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class ForeignDialogs : public Sequence, public testing::WithParamInterface<ForeignCase> {};
+// The runs of this file, with or without "Continue after a failed job".
+class Foreign : public Sequence {
+protected:
+    void CheckCarryOn()
+    {
+        rig::Click(app_.Item(IDC_CONTINUE_ON_FAILURE));
+        ASSERT_TRUE(rig::WaitUntil([&] { return rig::CheckState(app_.Item(IDC_CONTINUE_ON_FAILURE)) == BST_CHECKED; }));
+    }
+    // The stand-in's visible "#32770", if one is up.
+    HWND StandInDialog()
+    {
+        for (HWND w : rig::TopWindowsOf(standin_.proc.pid))
+            if (w != standin_.main && IsWindowVisible(w) && rig::ClassOf(w) == "#32770")
+                return w;
+        return nullptr;
+    }
+};
+
+class ForeignDialogs : public Foreign, public testing::WithParamInterface<ForeignCase> {};
 
 TEST_P(ForeignDialogs, RunCompletesWithTheRightOutputs)
 {
@@ -40,6 +59,7 @@ TEST_P(ForeignDialogs, RunCompletesWithTheRightOutputs)
     std::string second = Image("f2.bmp");
     AddJob(first);
     AddJob(second);
+    CheckCarryOn();
     Start();
     ASSERT_TRUE(WaitForStatus("Processing complete", 60000)) << Status() << standin_.JournalText() << app_.Log();
     ASSERT_TRUE(standin_.WaitForEvents("saved", 2, 10000)) << standin_.JournalText();
@@ -65,27 +85,25 @@ const ForeignCase kForeign[] = {
 INSTANTIATE_TEST_SUITE_P(French, ForeignDialogs, testing::ValuesIn(kForeign),
                          [](const testing::TestParamInfo<ForeignCase>& info) { return info.param.name; });
 
+TEST_F(Foreign, WithoutCarryingOnAnUnknownTitleEndsTheRunAsEver)
+{
+    StartBoth("--language fr");
+    AddJob(Image("f.bmp"));
+    Start();
+    ExpectFatal("Could not find Image Open Dialog");
+    EXPECT_FALSE(standin_.Has("accepted", "image-open")) << standin_.JournalText();
+    HWND dialog = StandInDialog();
+    ASSERT_NE(dialog, nullptr) << standin_.JournalText();
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_TRUE(standin_.WaitFor("cancelled", "image-open", 10000)) << standin_.JournalText();
+}
+
 // --------------------------------------------------------- boxes without buttons
 
 constexpr char kBoxText[] = "Checking the image, please wait.";
 const std::string kShowing = std::string("Neat Image is showing \"Neat Image\": ") + kBoxText;
 
-class TextBox : public Sequence {
-protected:
-    void CheckCarryOn()
-    {
-        rig::Click(app_.Item(IDC_CONTINUE_ON_FAILURE));
-        ASSERT_TRUE(rig::WaitUntil([&] { return rig::CheckState(app_.Item(IDC_CONTINUE_ON_FAILURE)) == BST_CHECKED; }));
-    }
-    // The stand-in's visible box, if one is up.
-    HWND StandInBox()
-    {
-        for (HWND w : rig::TopWindowsOf(standin_.proc.pid))
-            if (w != standin_.main && IsWindowVisible(w) && rig::ClassOf(w) == "#32770")
-                return w;
-        return nullptr;
-    }
-};
+using TextBox = Foreign;
 
 struct TextBoxCase {
     const char* name;
@@ -114,7 +132,7 @@ TEST_P(TextBoxCarryOn, FailsTheJobClosesTheBoxAndTheRunGoesOn)
     ASSERT_TRUE(WaitForStatus("Processing complete (1 job failed)", 60000))
         << Status() << standin_.JournalText() << app_.Log();
     EXPECT_TRUE(standin_.Has("text-box-closed", std::string(c.step) + " cancel")) << standin_.JournalText();
-    EXPECT_EQ(StandInBox(), nullptr) << "the box is still up";
+    EXPECT_EQ(StandInDialog(), nullptr) << "the box is still up";
     EXPECT_TRUE(IsWindowEnabled(standin_.main));
     std::string log = app_.Log();
     EXPECT_EQ(CountOf(log, "Failed: " + first + ": " + kShowing + "\r\n"), 1u) << log;
@@ -139,7 +157,7 @@ TEST_F(TextBox, WithoutCarryingOnItIsFatalAndTheBoxStaysForTheUser)
     AddJob(Image("t.bmp"));
     Start();
     ExpectFatal(kShowing);
-    HWND box = StandInBox();
+    HWND box = StandInDialog();
     ASSERT_NE(box, nullptr) << "Tolvane closed Neat Image's box" << standin_.JournalText();
     EXPECT_TRUE(standin_.EventsNamed("text-box-closed").empty()) << standin_.JournalText();
     // The test is the user who closes it.

@@ -101,6 +101,7 @@ class Dialogs : public testing::Test {
 protected:
     void SetUp() override
     {
+        AcceptDialogsByShape(true);
         WNDCLASSA wc = {};
         wc.lpfnWndProc = DefWindowProcA;
         wc.hInstance = GetModuleHandleA(nullptr);
@@ -114,6 +115,7 @@ protected:
         for (HWND d : made_)
             DestroyWindow(d);
         DestroyWindow(owner_);
+        AcceptDialogsByShape(false);
     }
     struct Button {
         WORD id;
@@ -171,6 +173,16 @@ TEST_F(Dialogs, ANewForeignDialogWithNameBoxAndDefaultOkIsFound)
     NoteDialogsBeforeCommand(owner_);
     HWND d = Make("Ouvrir", true, {{IDOK, true}, {IDCANCEL, false}});
     ASSERT_NE(d, nullptr);
+    EXPECT_EQ(FindFileDialogByShape(owner_, kKnown, 1), d);
+    // Only with "Continue after a failed job".
+    AcceptDialogsByShape(false);
+    EXPECT_EQ(FindFileDialogByShape(owner_, kKnown, 1), nullptr);
+    AcceptDialogsByShape(true);
+    // IDOK without the default style, but the dialog's default all the same.
+    DestroyWindow(d);
+    d = Make("Enregistrer sous", true, {{IDCANCEL, false}, {IDOK, false}});
+    SendMessageA(d, DM_SETDEFID, IDOK, 0);
+    SetWindowLongA(GetDlgItem(d, IDOK), GWL_STYLE, GetWindowLongA(GetDlgItem(d, IDOK), GWL_STYLE) & ~BS_TYPEMASK);
     EXPECT_EQ(FindFileDialogByShape(owner_, kKnown, 1), d);
 }
 
