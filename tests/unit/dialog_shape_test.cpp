@@ -192,8 +192,10 @@ TEST_F(Dialogs, WhatIsNotAFileDialogOrWasThereBeforeIsNotFound)
     NoteDialogsBeforeCommand(owner_);
     HWND otherOwner = CreateWindowExA(0, "TApplicationShape", "x", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                       GetModuleHandleA(nullptr), nullptr);
-    Make("Ouvrir", false, {{IDOK, true}});                // no file name box: a box
-    Make("Ouvrir", true, {{IDCANCEL, true}});             // no IDOK
+    Make("Ouvrir", false, {{IDOK, true}});    // no file name box: a box
+    Make("Ouvrir", true, {{IDCANCEL, true}}); // no IDOK
+    // The default id is IDOK, but there is no such button to press.
+    SendMessageA(Make("Ouvrir", true, {{IDCANCEL, false}}), DM_SETDEFID, IDOK, 0);
     Make("Ouvrir", true, {{IDOK, false}, {5, true}});     // another default button
     Make("Ouvrir", true, {{IDOK, true}}, otherOwner);     // owned by another window
     Make("Ouvrir", true, {{IDOK, true}}, nullptr, false); // hidden
