@@ -59,6 +59,8 @@ BOOL CALLBACK CandidateEnumProc(HWND window, LPARAM)
     return TRUE;
 }
 
+// One pass over the top-level windows as they are now; what it finds stays
+// in Candidates until the next pass.
 void GatherCandidates(HWND owner)
 {
     CandidateOwner = owner;
@@ -67,6 +69,8 @@ void GatherCandidates(HWND owner)
     AfterWindowEnumeration();
 }
 
+// A window that was showing before the command is not the command's
+// dialog: an earlier one left open, or something else of Neat Image's.
 bool WasNotedBefore(HWND window)
 {
     for (int i = 0; i < NotedCount; ++i)
@@ -105,6 +109,8 @@ bool OkIsDefault(HWND dialog)
     return HIWORD(answer) == DC_HASDEFID && LOWORD(answer) == IDOK;
 }
 
+// The exact title match of FindOwnedDialog, over every title known for the
+// kind awaited.
 bool TitleKnown(const char* title, const char* const* titles, int count)
 {
     for (int i = 0; i < count; ++i)

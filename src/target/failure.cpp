@@ -171,6 +171,9 @@ void CheckApplyFailure()
         JobFailed(ApplyFailureText);
 }
 
+// The safest answer first: a "No" or a "Cancel" leaves things as they were;
+// "OK" only where it is all a box offers; a "Yes" never, as it may replace a
+// file or confirm what nobody asked for.
 RestAnswer ChooseRestAnswer(const RestWindowFacts& facts)
 {
     if (facts.fileDialog)

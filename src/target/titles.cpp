@@ -133,6 +133,8 @@ int FileDialogTitles(FileDialogKind kind, const char* const** titles)
     return set.count;
 }
 
+// One line, bounded by its buffer, so that whatever the system's titles hold
+// the log line is cut rather than overrun.
 void FormatDialogTitles(char* buf, std::size_t size, const char* const* open, int openCount, const char* const* saveAs,
                         int saveAsCount, const char* openButton, const char* saveButton)
 {
