@@ -422,7 +422,7 @@ bool RunFileDialog(const FileDialogSetup& setup, std::string& chosen)
     t.AddItem(0x82, "", IDC_TYPES, SS_LEFT | SS_NOPREFIX, 7, 136, 266, 8);
     if (!k.noButton && !staged)
         t.AddItem(0x80, OkCaption(setup.kind), IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 169, 151, 50, 14);
-    t.AddItem(0x80, "Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 223, 151, 50, 14);
+    t.AddItem(0x80, CancelCaption(), IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 223, 151, 50, 14);
 
     DialogState st;
     st.setup = &setup;

@@ -85,11 +85,11 @@ const char* UsageLine()
            "[--app-title TEXT] [--class-suffix S] [--propose NAME] [--refuse KIND NAME] [--exit-at STEP] "
            "[--box-at STEP TEXT] [--box-only NAME] [--hang-at STEP] [--close-at STEP] [--surprise-only NAME] "
            "[--once FILE] [--no-output NAME] [--confirm-overwrite] [--jpeg-form-hidden] [--system-dialogs] "
-           "[--system-titles] [--load-ms MS] [--staged-dialog KIND MS] [--save-ms MS] [--late-name MS] "
-           "[--start-minimised] [--bare-proposed-name] [--nested-name-box]  "
+           "[--system-titles] [--language en|fr] [--text-box-at STEP TEXT] [--load-ms MS] [--staged-dialog KIND MS] "
+           "[--save-ms MS] [--late-name MS] [--start-minimised] [--bare-proposed-name] [--nested-name-box]  "
            "(KIND: image-open|profile-open|save-as|jpeg-options; "
            "NAME: image-open|profile-open|filter-apply|image-saveas; "
-           "STEP: image-open|profile-open|filter|save, not profile-open for --box-at)";
+           "STEP: image-open|profile-open|filter|save, not profile-open for --box-at and --text-box-at)";
 }
 
 bool ParseOptions(const std::vector<std::string>& args, Options& out, std::string& error)
@@ -230,6 +230,20 @@ bool ParseOptions(const std::vector<std::string>& args, Options& out, std::strin
                 return error = "unknown step for --box-at: " + v, false;
             o.boxAt[step] = true;
             o.boxText[step] = w;
+        } else if (a == "--text-box-at") {
+            if (!next(v) || !next(w))
+                return false;
+            Step step;
+            if (!ParseStep(v, step) || step == STEP_PROFILE_OPEN)
+                return error = "unknown step for --text-box-at: " + v, false;
+            o.textBoxAt[step] = true;
+            o.textBoxText[step] = w;
+        } else if (a == "--language") {
+            if (!next(v))
+                return false;
+            if (v != "en" && v != "fr")
+                return error = "unknown language: " + v, false;
+            o.french = v == "fr";
         } else if (a == "--box-only") {
             if (!next(v) || v.empty())
                 return false;

@@ -119,6 +119,16 @@
 //                         (id 1001) inside a FloatNotifySink inside a DirectUIHWND inside a
 //                         DUIViewWndClassName, as in the system's newer Save dialog (the
 //                         system's own dialogs of --system-dialogs keep their layout)
+//   --language fr         the stand-in's own file dialogs are titled and captioned in
+//                         French ("Ouvrir", "Enregistrer sous", "&Ouvrir", "&Enregistrer",
+//                         "Annuler"), so that no English or system title matches; with
+//                         --system-dialogs the system's dialogs get the French titles.
+//                         "en" (the default) keeps the English texts
+//   --text-box-at STEP TEXT  a modal box without any button: a top-level "#32770" owned by
+//                         the main window, captioned "Neat Image", with TEXT in a static
+//                         control, at the points of --box-at (and for the image of
+//                         --box-only). It closes on IDCANCEL or WM_CLOSE alone; journals
+//                         "text-box <step>" and "text-box-closed <step> <cancel|close>"
 //
 // Switches may repeat (--never image-open --never save-as). An unknown switch,
 // a missing or malformed argument, or an unknown KIND/NAME is a usage error.
@@ -180,6 +190,9 @@ struct Options {
     bool startMinimised = false;
     bool bareProposedName = false; // --bare-proposed-name
     bool nestedNameBox = false;    // --nested-name-box
+    bool french = false; // --language fr
+    bool textBoxAt[STEP_COUNT] = {false, false, false, false};
+    std::string textBoxText[STEP_COUNT];
 };
 
 // The journal and switch names of the kinds and menu items.

@@ -173,7 +173,9 @@ bool RunSystemFileDialog(const FileDialogSetup& setup, std::string& chosen)
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.lpstrInitialDir = IsDirectory(setup.folder) ? setup.folder.c_str() : nullptr;
-    ofn.lpstrTitle = nullptr; // the system's own "Open" / "Save As"
+    // The system's own "Open" / "Save As", or the French titles of
+    // --language fr.
+    ofn.lpstrTitle = g_options.french ? WindowTitle(setup.kind) : nullptr;
     ofn.Flags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
                 (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
     ofn.lpfnHook = SystemDialogHook;

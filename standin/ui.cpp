@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "dialog_template.h"
 #include "journal.h"
 #include "paths.h"
 
@@ -24,6 +25,50 @@ const char* Lowered(std::string& keep, const std::string& text)
     if (!keep.empty())
         CharLowerBuffA(&keep[0], static_cast<DWORD>(keep.size()));
     return keep.c_str();
+}
+
+// --text-box-at: the state of the one box without buttons that is up.
+struct TextBoxState {
+    bool done = false;
+    const char* how = "";
+};
+
+// Ends the box on IDCANCEL (as Esc gives it) or WM_CLOSE, and on nothing
+// else: it has no button a press could name.
+INT_PTR CALLBACK TextBoxProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
+{
+    auto* st = reinterpret_cast<TextBoxState*>(GetWindowLongPtrA(dlg, DWLP_USER));
+    if (msg == WM_INITDIALOG) {
+        SetWindowLongPtrA(dlg, DWLP_USER, lp);
+        return TRUE;
+    }
+    if (st == nullptr || st->done)
+        return FALSE;
+    if ((msg == WM_COMMAND && LOWORD(wp) == IDCANCEL) || msg == WM_CLOSE) {
+        st->done = true;
+        st->how = msg == WM_CLOSE ? "close" : "cancel";
+        ShowWindow(dlg, SW_HIDE);
+        PostMessageA(dlg, WM_NULL, 0, 0); // wakes the modal loop
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void ShowTextBox(Step step)
+{
+    TemplateBuilder t("Neat Image", WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT | DS_CENTER, 200, 50);
+    t.AddItem(0x82, g_options.textBoxText[step].c_str(), 0xFFFF, SS_LEFT, 10, 10, 180, 30);
+    TextBoxState st;
+    ModalScope modal;
+    HWND dlg = CreateDialogIndirectParamA(g_instance, t.Get(), g_mainWnd, TextBoxProc, reinterpret_cast<LPARAM>(&st));
+    if (dlg == nullptr)
+        return;
+    ShowWindow(dlg, SW_SHOW);
+    Journal("text-box", StepName(step));
+    RunModalLoop(dlg, st.done);
+    modal.End();
+    DestroyWindow(dlg);
+    Journal("text-box-closed", std::string(StepName(step)) + " " + (st.done ? st.how : "quit"));
 }
 
 } // namespace
@@ -100,6 +145,11 @@ void ModalScope::End()
 const char* WindowTitle(Kind kind)
 {
     const bool wrong = g_options.kind[kind].wrongTitle;
+    if (g_options.french && kind != KIND_JPEG_OPTIONS) {
+        if (kind == KIND_SAVE_AS)
+            return wrong ? "enregistrer sous" : "Enregistrer sous";
+        return wrong ? "ouvrir" : "Ouvrir";
+    }
     const bool system = g_options.systemTitles && !g_systemTexts.openTitle.empty();
     if (system && kind != KIND_JPEG_OPTIONS) {
         static std::string lowered[KIND_COUNT];
@@ -122,9 +172,16 @@ const char* WindowTitle(Kind kind)
 const char* OkCaption(Kind kind)
 {
     const bool save = kind == KIND_SAVE_AS;
+    if (g_options.french)
+        return save ? "&Enregistrer" : "&Ouvrir";
     if (g_options.systemTitles && !g_systemTexts.openButton.empty())
         return save ? g_systemTexts.saveButton.c_str() : g_systemTexts.openButton.c_str();
     return save ? "&Save" : "&Open";
+}
+
+const char* CancelCaption()
+{
+    return g_options.french ? "Annuler" : "Cancel";
 }
 
 void ExitIfAsked(Step step, const std::string& image)
@@ -156,10 +213,15 @@ void ExitIfAsked(Step step, const std::string& image)
 
 void BoxIfAsked(Step step, const std::string& image)
 {
-    if (!g_options.boxAt[step])
+    if (!g_options.boxAt[step] && !g_options.textBoxAt[step])
         return;
     if (!g_options.boxOnly.empty() && paths::FileNameOf(image) != g_options.boxOnly)
         return;
+    if (g_options.textBoxAt[step]) {
+        ShowTextBox(step);
+        if (!g_options.boxAt[step])
+            return;
+    }
     ModalScope modal;
     Journal("box", StepName(step));
     MessageBoxA(g_appWnd, g_options.boxText[step].c_str(), "Neat Image", MB_OK | MB_ICONWARNING);

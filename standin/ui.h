@@ -62,13 +62,16 @@ struct SystemTexts {
 };
 extern SystemTexts g_systemTexts;
 
-// The titles of the windows: the system's own for the file dialogs with
-// --system-titles, and in other letter case with --wrong-title.
+// The titles of the windows: French for the file dialogs with --language fr,
+// else the system's own with --system-titles; in other letter case with
+// --wrong-title.
 const char* WindowTitle(Kind kind);
 
-// The caption of a file dialog's IDOK button: "&Open" / "&Save", or the
-// system's own with --system-titles.
+// The caption of a file dialog's IDOK button: "&Open" / "&Save", French with
+// --language fr, or the system's own with --system-titles.
 const char* OkCaption(Kind kind);
+// The caption of a file dialog's IDCANCEL button: "Cancel", or "Annuler".
+const char* CancelCaption();
 
 // The surprises of a step, for the image `image` (with --surprise-only, only
 // for that file; with --once, only while its marker does not exist):
@@ -81,7 +84,7 @@ void ExitIfAsked(Step step, const std::string& image);
 // --box-at: when it names `step` (and, with --box-only, `image` is that
 // file), shows its modal warning box owned by the application window,
 // journaled "box <step>" and "box-answered <step>". Returns once the box is
-// answered.
+// answered. Likewise --text-box-at, with its box without buttons.
 void BoxIfAsked(Step step, const std::string& image);
 
 // Wait and suppression before a window of the given kind appears: with

@@ -19,6 +19,7 @@
 #include "jobs/row_state.h"
 #include "target/failure.h"
 #include "target/target.h"
+#include "target/titles.h"
 #include "target/watch.h"
 #include "tolvane.h"
 
@@ -176,6 +177,7 @@ DWORD WINAPI BatchWorker(LPVOID)
     Batch.imageTotal.store(total, kRelaxed);
     Batch.batchStartTick.store(GetTickCount(), kRelaxed);
     WatchBegin();
+    LogDialogTitles();
     SetFatalPrologue(EndRunByFatalError);
 
     WorkerCheckpoint();

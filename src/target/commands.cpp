@@ -4,6 +4,7 @@
 // when filtering is done, however long that takes.
 #include "target/commands.h"
 #include "target/contract.h"
+#include "target/dialogs.h"
 #include "target/looks.h"
 #include "target/failure.h"
 #include "target/send.h"
@@ -77,6 +78,7 @@ void PostDialogCommand(const Pacing& pacing, const char* menu, const char* item,
     const char* const* titles = nullptr;
     int count = FileDialogTitles(kind, &titles);
     WatchExpectFileDialog(titles, count);
+    NoteDialogsBeforeCommand(TargetAppWindow);
     WorkerCheckpoint();
     PostToTarget(TargetMainWindow, WM_COMMAND, static_cast<WPARAM>(id), 0);
 }

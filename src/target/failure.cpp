@@ -2,6 +2,7 @@
 // back to rest before the next job.
 #include "target/failure.h"
 #include "target/contract.h"
+#include "target/presses.h"
 #include "target/target.h"
 #include "target/watch.h"
 #include "target/watch_text.h"
@@ -12,6 +13,11 @@
 #include <cstring>
 
 namespace {
+
+// How long a box without buttons may take to go after IDCANCEL before it is
+// sent WM_CLOSE, and the slices of that wait.
+constexpr DWORD kCancelGraceMs = 300;
+constexpr DWORD kCancelSliceMs = 20;
 
 // The text of the last fault, kept for the worker's catch.
 char FaultText[kWatchMessageSize];
@@ -165,33 +171,80 @@ void CheckApplyFailure()
         JobFailed(ApplyFailureText);
 }
 
+// The safest answer first: a "No" or a "Cancel" leaves things as they were;
+// "OK" only where it is all a box offers; a "Yes" never, as it may replace a
+// file or confirm what nobody asked for.
+RestAnswer ChooseRestAnswer(const RestWindowFacts& facts)
+{
+    if (facts.fileDialog)
+        return RestAnswer::CancelFileDialog;
+    if (facts.hasNo)
+        return RestAnswer::PressNo;
+    if (facts.hasCancel)
+        return RestAnswer::PressCancel;
+    if (facts.hasOk && facts.buttons == 1)
+        return RestAnswer::PressOk;
+    if (facts.jpegOptions)
+        return RestAnswer::Close; // a JPEG window without its Cancel: closed unconfirmed
+    if (facts.buttons == 0)
+        return RestAnswer::CancelThenClose;
+    return RestAnswer::None;
+}
+
+// A box without buttons (a task dialog, a toolkit's own box) takes IDCANCEL
+// as Esc would give it; one that ignores it is closed. Posted, with a short
+// bounded wait between the two, so that neither thread that answers boxes
+// ever waits on Neat Image.
+void CancelThenClose(HWND window)
+{
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    for (DWORD waited = 0; waited < kCancelGraceMs; waited += kCancelSliceMs) {
+        if (!IsWindow(window) || !IsWindowVisible(window))
+            return;
+        Sleep(kCancelSliceMs);
+    }
+    if (IsWindow(window) && IsWindowVisible(window))
+        PostMessageA(window, WM_CLOSE, 0, 0);
+}
+
 bool DismissTargetWindow(HWND window)
 {
     char className[64] = "";
     GetClassNameA(window, className, sizeof className);
-    bool fileDialog =
-        std::strcmp(className, kFileDialogClass) == 0 &&
-        (FindWindowExA(window, nullptr, kEditClass, nullptr) != nullptr ||
-         GetDlgItem(window, kFileNameComboId) != nullptr || GetDlgItem(window, kFileNameEditId) != nullptr);
-    if (fileDialog) {
+    RestWindowFacts facts = {};
+    facts.fileDialog = std::strcmp(className, kFileDialogClass) == 0 && FindFileNameBox(window) != nullptr;
+    facts.jpegOptions = std::strcmp(className, kJpegOptionsClass) == 0;
+    Buttons buttons = {};
+    if (!facts.fileDialog)
+        EnumChildWindows(window, CollectButtonProc, reinterpret_cast<LPARAM>(&buttons));
+    facts.buttons = buttons.count;
+    facts.hasNo = buttons.no != nullptr;
+    facts.hasCancel = buttons.cancel != nullptr;
+    facts.hasOk = buttons.ok != nullptr;
+    switch (ChooseRestAnswer(facts)) {
+    case RestAnswer::CancelFileDialog:
         PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(window, IDCANCEL)));
         return true;
-    }
-    Buttons buttons = {};
-    EnumChildWindows(window, CollectButtonProc, reinterpret_cast<LPARAM>(&buttons));
-    if (buttons.no != nullptr) {
+    case RestAnswer::PressNo:
         PostPress(window, buttons.no);
-    } else if (buttons.cancel != nullptr) {
+        return true;
+    case RestAnswer::PressCancel:
         PostPress(window, buttons.cancel);
-    } else if (buttons.ok != nullptr && buttons.count == 1) {
+        return true;
+    case RestAnswer::PressOk:
         PostPress(window, buttons.ok);
-    } else if (std::strcmp(className, kJpegOptionsClass) == 0) {
-        PostMessageA(window, WM_CLOSE, 0, 0); // a JPEG window without its Cancel: closed unconfirmed
-    } else {
-        return false;
+        return true;
+    case RestAnswer::Close:
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        return true;
+    case RestAnswer::CancelThenClose:
+        CancelThenClose(window);
+        return true;
+    case RestAnswer::None:
+        break;
     }
-    return true;
+    return false;
 }
 
 void BringTargetToRest()

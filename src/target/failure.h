@@ -24,11 +24,24 @@ void CheckApplyFailure();
 // start of a run).
 void ForgetApplyFailure();
 
-// Answers or cancels one window of Neat Image's that stands between it and
-// rest: a file dialog or the JPEG options window is cancelled; a box is
-// answered with its "No" or "Cancel" button, or "OK" when that is its only
-// button, never "Yes". False when it has no such button. Any thread: every
-// press is posted.
+// How a window of Neat Image's that stands between it and rest is answered,
+// from what it holds: a file dialog is cancelled; a box gets its "No" or
+// "Cancel" button, or "OK" when that is its only button, never "Yes"; the
+// JPEG options window without those is closed; a box without any button
+// (a task dialog, a toolkit's own box) is sent IDCANCEL, then WM_CLOSE if it
+// is still there a moment later. None: it cannot be answered.
+enum class RestAnswer { CancelFileDialog, PressNo, PressCancel, PressOk, Close, CancelThenClose, None };
+struct RestWindowFacts {
+    bool fileDialog;  // a "#32770" with a file name box
+    bool jpegOptions; // the JPEG options window
+    int buttons;      // its visible push buttons
+    bool hasNo, hasCancel, hasOk;
+};
+RestAnswer ChooseRestAnswer(const RestWindowFacts& facts);
+
+// Answers or cancels one window of Neat Image's by ChooseRestAnswer. False
+// when it cannot be answered. Any thread: every press is posted, and the one
+// wait (before WM_CLOSE) is a fraction of a second.
 bool DismissTargetWindow(HWND window);
 
 // On the batch worker, after a failed job: answers and cancels until Neat

@@ -3,6 +3,7 @@
 // message lives outside the worker's stack.
 #include "target/looks.h"
 #include "target/contract.h"
+#include "target/dialogs.h"
 #include "target/presses.h"
 #include "target/send.h"
 #include "tolvane.h"
@@ -52,6 +53,8 @@ bool FileDialogShown(void* context)
     auto* wanted = static_cast<FileDialogWanted*>(context);
     for (int i = 0; i < wanted->count && wanted->found == nullptr; ++i)
         wanted->found = FindOwnedDialog(TargetAppWindow, kFileDialogClass, wanted->titles[i]);
+    if (wanted->found == nullptr)
+        wanted->found = FindFileDialogByShape(TargetAppWindow, wanted->titles, wanted->count);
     return wanted->found != nullptr;
 }
 

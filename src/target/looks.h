@@ -11,7 +11,9 @@
 
 // A file dialog of Neat Image with one of these titles (the English one
 // first, then the system's own in its display language), visible and owned
-// by its application window. Poll context of FileDialogShown.
+// by its application window; failing that, one that came after the command
+// and is shaped as a file dialog (target/dialogs.h), whatever its title.
+// Poll context of FileDialogShown.
 struct FileDialogWanted {
     const char* const* titles;
     int count;

@@ -8,6 +8,7 @@
 // here decides what a fault means for the run: the worker does.
 #include "target/commands.h"
 #include "target/contract.h"
+#include "target/dialogs.h"
 #include "target/extension.h"
 #include "target/failure.h"
 #include "target/looks.h"
@@ -208,6 +209,7 @@ void ProcessImage(const TargetJob& job, bool settle)
     GetSystemTimeAsFileTime(&now);
     JobStart = FileTimeValue(now);
     WatchTarget();
+    AcceptDialogsByShape(job.carryOn);
     LogMessage("Processing image: %s", job.image);
 
     OpenFile(job.pacing, kMenuImage, job.image, ".", "Could not find Image Open Dialog",

@@ -11,6 +11,7 @@
 #include "target/titles.h"
 #include "target/contract.h"
 #include "target/watch_text.h"
+#include "diag/diag.h"
 
 #include <windows.h>
 
@@ -81,6 +82,26 @@ void AddTemplateCaption(TitleSet& set, HMODULE library)
         AddTitle(set, text);
 }
 
+// Appends text to buf (size bytes, terminated) as far as it fits.
+void Append(char* buf, std::size_t size, std::size_t* len, const char* text)
+{
+    for (const char* p = text != nullptr ? text : ""; *p != '\0' && *len + 1 < size; ++p)
+        buf[(*len)++] = *p;
+    buf[*len] = '\0';
+}
+
+// Appends the titles, each in double quotes, separated by ", ".
+void AppendQuoted(char* buf, std::size_t size, std::size_t* len, const char* const* texts, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        if (i > 0)
+            Append(buf, size, len, ", ");
+        Append(buf, size, len, "\"");
+        Append(buf, size, len, texts[i]);
+        Append(buf, size, len, "\"");
+    }
+}
+
 void InitWithEnglish()
 {
     if (OpenTitles.count == 0)
@@ -110,4 +131,35 @@ int FileDialogTitles(FileDialogKind kind, const char* const** titles)
     TitleSet& set = kind == FileDialogKind::Open ? OpenTitles : SaveAsTitles;
     *titles = set.titles;
     return set.count;
+}
+
+// One line, bounded by its buffer, so that whatever the system's titles hold
+// the log line is cut rather than overrun.
+void FormatDialogTitles(char* buf, std::size_t size, const char* const* open, int openCount, const char* const* saveAs,
+                        int saveAsCount, const char* openButton, const char* saveButton)
+{
+    if (buf == nullptr || size == 0)
+        return;
+    std::size_t len = 0;
+    buf[0] = '\0';
+    Append(buf, size, &len, "Dialog titles: Open ");
+    AppendQuoted(buf, size, &len, open, openCount);
+    Append(buf, size, &len, "; Save As ");
+    AppendQuoted(buf, size, &len, saveAs, saveAsCount);
+    Append(buf, size, &len, "; buttons ");
+    const char* buttons[] = {openButton, saveButton};
+    AppendQuoted(buf, size, &len, buttons, 2);
+}
+
+// The line is formatted outside the worker's stack, like every text it
+// builds, and logged as data.
+void LogDialogTitles()
+{
+    static char line[1024];
+    const char* const* open = nullptr;
+    const char* const* saveAs = nullptr;
+    int openCount = FileDialogTitles(FileDialogKind::Open, &open);
+    int saveAsCount = FileDialogTitles(FileDialogKind::SaveAs, &saveAs);
+    FormatDialogTitles(line, sizeof line, open, openCount, saveAs, saveAsCount, kOpenButtonText, kSaveButtonText);
+    LogMessage("%s", line);
 }

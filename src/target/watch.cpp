@@ -9,6 +9,7 @@
 #include "target/watch.h"
 #include "target/contract.h"
 #include "target/freeze.h"
+#include "target/presses.h"
 #include "batch/stop.h"
 #include "target/failure.h"
 #include "target/target.h"
@@ -66,8 +67,7 @@ Look TickLook;
 // box never has.
 bool HasFileNameBox(HWND dialog)
 {
-    return FindWindowExA(dialog, nullptr, kEditClass, nullptr) != nullptr ||
-           GetDlgItem(dialog, kFileNameComboId) != nullptr || GetDlgItem(dialog, kFileNameEditId) != nullptr;
+    return FindFileNameBox(dialog) != nullptr;
 }
 
 // Whether the step at hand expects this window. While a file dialog is

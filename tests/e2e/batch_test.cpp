@@ -89,9 +89,10 @@ TEST_F(Batch, RunOfSeveralJobsToProcessingComplete)
     Press(IDC_START);
     ASSERT_TRUE(rig::WaitUntil([&] { return standin_.EventsNamed("saved").size() == 6; }, 60000));
     ASSERT_TRUE(WaitForStatus("Processing complete", 10000)) << Status();
-    std::string log = app_.Log();
+    std::string log = rig::WithRunTimesOut(app_.Log());
     EXPECT_EQ(log.find("Processing image: " + images[0] + "\r\n"), 0u);
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 14);
+    EXPECT_EQ(CountOf(app_.Log(), "Dialog titles: "), 2u) << "one at each Start";
     EXPECT_EQ(CountOf(rig::WithRunTimesOut(log), rig::RunComplete(3, 0)), 2u) << log;
 }
 

@@ -91,9 +91,22 @@ TEST_F(StandinTest, CloseWhileADialogIsOpenEndsCleanly)
 TEST_F(StandinTest, BadCommandLinesPrintUsageAndExitWith2)
 {
     const char* cases[] = {
-        "--bogus",      "--delay image-open",     "--delay nothing 10",      "--never",
-        "--never calc", "--no-edit jpeg-options", "--no-menu-item save",     "--filter-ms soon",
-        "--journal",    "--exit-at nowhere",      "--box-at profile-open x", "--box-at filter",
+        "--bogus",
+        "--delay image-open",
+        "--delay nothing 10",
+        "--never",
+        "--never calc",
+        "--no-edit jpeg-options",
+        "--no-menu-item save",
+        "--filter-ms soon",
+        "--journal",
+        "--exit-at nowhere",
+        "--box-at profile-open x",
+        "--box-at filter",
+        "--language de",
+        "--language",
+        "--text-box-at profile-open x",
+        "--text-box-at save",
     };
     for (const char* args : cases) {
         SCOPED_TRACE(args);
