@@ -30,8 +30,11 @@ struct NameBoxSurvey {
     ChildLook looks[kSurveyRoom];
 };
 // Outside the worker's stack: the class names are read into it while the
-// system's window lists are walked.
-NameBoxSurvey Survey;
+// system's window lists are walked. One for each thread: the worker's steps
+// and the user interface thread's watch (its tick during "&Apply", the answer
+// to a box) both look for name boxes, at the same moment now and then. A
+// worker ended inside "&Apply" leaves its copy behind, once per such Stop.
+thread_local NameBoxSurvey Survey;
 
 // Called by EnumChildWindows for every descendant of the dialog, parents
 // before their children: notes what the choice of the name box reads.

@@ -14,7 +14,7 @@
 // all its descendants (target/name_box.h): a visible, enabled "Edit" first,
 // a direct child before the edit inside its "ComboBoxEx32" or "ComboBox"
 // 1148 or, in the newer Save dialog, its "FloatNotifySink". None when there
-// is none (yet). Batch worker only: it fills a survey of the worker's own.
+// is none (yet). Any thread: each fills a survey of its own.
 HWND FindFileNameBox(HWND dialog);
 // The same; a fault ("Could not get handle to edit box") when there is none.
 HWND FileNameBox(HWND dialog);

@@ -72,7 +72,7 @@ TEST_F(StartChecks, UnwritableLogRefusesStartWithThePathAndTheReason)
 
     ASSERT_TRUE(RemoveDirectoryA(app_.log.c_str()));
     RunToCompletion();
-    std::string log = app_.Log();
+    std::string log = rig::WithRunTimesOut(app_.Log());
     EXPECT_EQ(log.compare(0, 18, "Processing image: "), 0) << log;
     EXPECT_EQ(standin_.EventsNamed("saved").size(), 1u) << standin_.JournalText();
 }

@@ -285,8 +285,9 @@ TEST(DismissTargetWindow, ABoxWithoutButtonsIsCancelledThenClosed)
         EXPECT_FALSE(IsWindow(w)) << "the box is still there";
         EXPECT_TRUE(box.gotCancel);
         EXPECT_FALSE(box.closeFirst) << "WM_CLOSE before IDCANCEL";
-        if (!closesOnCancel)
+        if (!closesOnCancel) {
             EXPECT_TRUE(box.gotClose) << "not closed after IDCANCEL was ignored";
+        }
         EXPECT_FALSE(box.gotOther) << "a button was pressed";
         owner.join();
         Box = nullptr;
