@@ -70,31 +70,6 @@ struct DialogState {
     bool asking = false; // the --confirm-overwrite box is up
 };
 
-bool LessNoCase(const std::string& a, const std::string& b)
-{
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b)
-{
-    return !LessNoCase(a, b) && !LessNoCase(b, a);
-}
-
-bool IsAbsolute(const std::string& p)
-{
-    return (p.size() >= 2 && p[1] == ':') || (!p.empty() && (p[0] == '\\' || p[0] == '/'));
-}
-
-std::string Join(const std::string& folder, const std::string& name)
-{
-    if (folder.empty())
-        return name;
-    char last = folder.back();
-    return (last == '\\' || last == '/') ? folder + name : folder + "\\" + name;
-}
-
 std::string FullPath(const std::string& p)
 {
     char buf[MAX_PATH * 2];
@@ -102,11 +77,6 @@ std::string FullPath(const std::string& p)
     if (n == 0 || n >= sizeof buf)
         return p;
     return std::string(buf, n);
-}
-
-bool IsRoot(const std::string& folder)
-{
-    return folder.size() <= 3 && folder.size() >= 2 && folder[1] == ':';
 }
 
 // Lists the sub-folders, the files matching the patterns and the drives of
@@ -118,7 +88,7 @@ void FillList(HWND dlg, DialogState& st)
     st.entries.clear();
     std::vector<std::string> folders, files;
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA(Join(st.folder, "*").c_str(), &fd);
+    HANDLE h = FindFirstFileA(paths::JoinPath(st.folder, "*").c_str(), &fd);
     if (h != INVALID_HANDLE_VALUE) {
         do {
             if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && std::strcmp(fd.cFileName, ".") != 0 &&
@@ -128,7 +98,7 @@ void FillList(HWND dlg, DialogState& st)
         FindClose(h);
     }
     for (const std::string& pat : st.patterns) {
-        h = FindFirstFileA(Join(st.folder, pat).c_str(), &fd);
+        h = FindFirstFileA(paths::JoinPath(st.folder, pat).c_str(), &fd);
         if (h == INVALID_HANDLE_VALUE)
             continue;
         do {
@@ -137,15 +107,15 @@ void FillList(HWND dlg, DialogState& st)
             std::string name = fd.cFileName;
             bool dup = false;
             for (const std::string& f : files)
-                dup = dup || EqualNoCase(f, name);
+                dup = dup || paths::EqualNoCase(f, name);
             if (!dup)
                 files.push_back(name);
         } while (FindNextFileA(h, &fd));
         FindClose(h);
     }
-    std::sort(folders.begin(), folders.end(), LessNoCase);
-    std::sort(files.begin(), files.end(), LessNoCase);
-    if (!IsRoot(st.folder))
+    std::sort(folders.begin(), folders.end(), paths::LessNoCase);
+    std::sort(files.begin(), files.end(), paths::LessNoCase);
+    if (!paths::IsRoot(st.folder))
         st.entries.push_back({Entry::Parent, ".."});
     for (const std::string& f : folders)
         st.entries.push_back({Entry::Folder, f});
@@ -202,11 +172,6 @@ void Finish(HWND dlg, DialogState& st, bool ok, const std::string& result)
     PostMessageA(dlg, WM_NULL, 0, 0);
 }
 
-bool HasWildcards(const std::string& s)
-{
-    return s.find_first_of("*?") != std::string::npos;
-}
-
 // --confirm-overwrite: asks, as the system's Save As dialog does with
 // OFN_OVERWRITEPROMPT, whether to replace an existing file. The box is modal
 // to the dialog and shown inside the handling of the press, so a press sent
@@ -248,8 +213,8 @@ void OnOk(HWND dlg, DialogState& st)
         MessageBeep(MB_OK);
         return;
     }
-    std::string path = IsAbsolute(text) ? text : Join(st.folder, text);
-    if (HasWildcards(text)) {
+    std::string path = paths::IsAbsolute(text) ? text : paths::JoinPath(st.folder, text);
+    if (paths::HasWildcards(text)) {
         std::string name = paths::FileNameOf(path);
         st.patterns.assign(1, name);
         std::string folder = paths::FolderOf(path);
@@ -296,7 +261,7 @@ void OnListActivate(HWND dlg, DialogState& st, bool doubleClick)
     if (e.type == Entry::Parent)
         EnterFolder(dlg, st, paths::FolderOf(st.folder).empty() ? st.folder : paths::FolderOf(st.folder));
     else if (e.type == Entry::Folder)
-        EnterFolder(dlg, st, Join(st.folder, e.name));
+        EnterFolder(dlg, st, paths::JoinPath(st.folder, e.name));
     else
         EnterFolder(dlg, st, e.name);
 }

@@ -4,6 +4,8 @@
 #ifndef STANDIN_PATHS_H
 #define STANDIN_PATHS_H
 
+#include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <string>
 
@@ -50,6 +52,38 @@ inline std::string ExtensionOf(const std::string& path)
     std::string name = FileNameOf(path);
     std::size_t dot = name.find_last_of('.');
     return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+// Whether two names are the same, or come in this order, regardless of case
+// (ASCII letters).
+inline bool LessNoCase(const std::string& a, const std::string& b)
+{
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+inline bool EqualNoCase(const std::string& a, const std::string& b)
+{
+    return !LessNoCase(a, b) && !LessNoCase(b, a);
+}
+
+// A path with a drive ("C:...") or from a root ("\\...", "/...").
+inline bool IsAbsolute(const std::string& p)
+{
+    return (p.size() >= 2 && p[1] == ':') || (!p.empty() && (p[0] == '\\' || p[0] == '/'));
+}
+
+// A drive's root folder: "C:" or "C:\".
+inline bool IsRoot(const std::string& folder)
+{
+    return folder.size() <= 3 && folder.size() >= 2 && folder[1] == ':';
+}
+
+// A name with "*" or "?" in it: a pattern, not a file.
+inline bool HasWildcards(const std::string& s)
+{
+    return s.find_first_of("*?") != std::string::npos;
 }
 
 } // namespace paths
