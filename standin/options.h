@@ -190,7 +190,7 @@ struct Options {
     bool startMinimised = false;
     bool bareProposedName = false; // --bare-proposed-name
     bool nestedNameBox = false;    // --nested-name-box
-    bool french = false; // --language fr
+    bool french = false;           // --language fr
     bool textBoxAt[STEP_COUNT] = {false, false, false, false};
     std::string textBoxText[STEP_COUNT];
 };
