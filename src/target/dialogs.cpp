@@ -171,8 +171,13 @@ void AcceptDialogsByShape(bool accept)
     ByShape = accept;
 }
 
+// Only when dialogs may be taken by their shape: otherwise a command costs
+// no extra pass over the windows.
 void NoteDialogsBeforeCommand(HWND owner)
 {
+    NotedCount = 0;
+    if (!ByShape)
+        return;
     GatherCandidates(owner);
     NotedCount = CandidateCount;
     std::memcpy(NotedBefore, Candidates, sizeof(HWND) * static_cast<std::size_t>(CandidateCount));
