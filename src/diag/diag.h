@@ -28,6 +28,11 @@ DWORD OpenSessionLog();
 bool OpenSessionLogForRun(char* why, std::size_t whySize);
 // Closes the session log for good.
 void CloseSessionLog();
+
+// The system's text for an error code in the user's language, without its
+// closing line end and full stop, to stand inside a sentence; "system error
+// <n>" when the system has no text for it.
+void SystemErrorText(unsigned long error, char* out, std::size_t outSize);
 // Appends one formatted line to the session log and flushes it.
 void LogMessage(const char* format, ...)
 #if defined(__GNUC__)

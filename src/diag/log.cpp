@@ -55,10 +55,10 @@ void WriteLogLine(const char* text)
     WriteFile(SessionLogFile.load(std::memory_order_relaxed), line, static_cast<DWORD>(len + 2), &written, nullptr);
 }
 
-// The system's text for an error code in the user's language, without its
-// closing line end and full stop (the box adds its own); "system error <n>"
-// when the system has no text for it.
-void SystemErrorText(DWORD error, char* out, std::size_t outSize)
+} // namespace
+
+// Any thread; the text is cut to the caller's buffer.
+void SystemErrorText(unsigned long error, char* out, std::size_t outSize)
 {
     if (out == nullptr || outSize == 0)
         return;
@@ -70,8 +70,6 @@ void SystemErrorText(DWORD error, char* out, std::size_t outSize)
     if (TrimSystemText(out) == 0)
         FormatText(out, outSize, "system error %lu", static_cast<unsigned long>(error));
 }
-
-} // namespace
 
 // Rebuilds LogPath from the executable's full path and traces it. A module
 // path too long for the buffer (or for the suffix) leaves LogPath empty, so the

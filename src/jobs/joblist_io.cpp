@@ -31,19 +31,6 @@ void Narrow(const wchar_t* path, char* out, int outSize)
     out[outSize - 1] = '\0';
 }
 
-// The system's text for an error code, without its closing line end.
-void ErrorText(DWORD error, char* out, std::size_t outSize)
-{
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, out,
-                             static_cast<DWORD>(outSize), nullptr);
-    while (n > 0 && (out[n - 1] == '\r' || out[n - 1] == '\n' || out[n - 1] == ' ' || out[n - 1] == '.'))
-        --n;
-    if (n == 0)
-        FormatText(out, outSize, "system error %lu", static_cast<unsigned long>(error));
-    else
-        out[n] = '\0';
-}
-
 // Reads a whole file; false with the system's error code, or with
 // *tooLarge when it holds more than a job list may.
 bool ReadWholeFile(const wchar_t* path, std::string* data, DWORD* error, bool* tooLarge)
@@ -244,7 +231,7 @@ void OpenJobListFile(const wchar_t* path)
         FormatFileFault(why, sizeof why, JobListFileFault::TooLarge, 0);
     } else {
         char reason[300];
-        ErrorText(error, reason, sizeof reason);
+        SystemErrorText(error, reason, sizeof reason);
         FormatText(why, sizeof why, "it could not be read (%s).", reason);
     }
     Trace("Open job list: %s\n", shown);
@@ -290,7 +277,7 @@ bool SaveRowsTo(const wchar_t* path, const std::vector<int>& rows, char* why, st
     }
     DWORD error = 0;
     if (!WriteWholeFile(path, text, &error)) {
-        ErrorText(error, why, whyLen);
+        SystemErrorText(error, why, whyLen);
         return false;
     }
     return true;

@@ -79,26 +79,13 @@ bool WasNotedBefore(HWND window)
     return false;
 }
 
-// Called by EnumChildWindows for every control of a dialog: stops at a
-// "Button" with id IDOK, however deep.
-BOOL CALLBACK FindOkProc(HWND control, LPARAM lParam)
-{
-    char className[16] = "";
-    if (GetDlgCtrlID(control) != IDOK || GetClassNameA(control, className, sizeof className) == 0 ||
-        lstrcmpiA(className, kButtonClass) != 0)
-        return TRUE;
-    *reinterpret_cast<HWND*>(lParam) = control;
-    return FALSE;
-}
-
 // Whether the dialog has a "Button" with id IDOK that is its default button:
 // by its style, or, where the style does not say (the button lies deeper, or
 // the default moved away and back), by what DM_GETDEFID answers. The message
 // is bounded: a dialog that does not answer at once is not taken this time.
 bool OkIsDefault(HWND dialog)
 {
-    HWND ok = nullptr;
-    EnumChildWindows(dialog, FindOkProc, reinterpret_cast<LPARAM>(&ok));
+    HWND ok = FindOkButton(dialog);
     if (ok == nullptr)
         return false;
     if ((GetWindowLongA(ok, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)

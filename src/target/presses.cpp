@@ -91,17 +91,42 @@ HWND FileNameBox(HWND dialog)
     return edit;
 }
 
+namespace {
+
+// Whether a control is a "Button" with id IDOK.
+bool IsOkButton(HWND control)
+{
+    char className[16] = "";
+    return control != nullptr && GetDlgCtrlID(control) == IDOK &&
+           GetClassNameA(control, className, sizeof className) > 0 && lstrcmpiA(className, kButtonClass) == 0;
+}
+
+// Called by EnumChildWindows for every control of a dialog: stops at the
+// first "Button" with id IDOK.
+BOOL CALLBACK FindOkProc(HWND control, LPARAM lParam)
+{
+    if (!IsOkButton(control))
+        return TRUE;
+    *reinterpret_cast<HWND*>(lParam) = control;
+    return FALSE;
+}
+
+} // namespace
+
+HWND FindOkButton(HWND dialog)
+{
+    HWND ok = GetDlgItem(dialog, IDOK);
+    if (IsOkButton(ok))
+        return ok;
+    ok = nullptr;
+    EnumChildWindows(dialog, FindOkProc, reinterpret_cast<LPARAM>(&ok));
+    return ok;
+}
+
 HWND FindDialogButton(HWND dialog, const char* caption)
 {
     HWND button = FindWindowExA(dialog, nullptr, kButtonClass, caption);
-    if (button == nullptr) {
-        HWND ok = GetDlgItem(dialog, IDOK);
-        char className[16] = "";
-        if (ok != nullptr && GetClassNameA(ok, className, sizeof className) > 0 &&
-            lstrcmpiA(className, kButtonClass) == 0)
-            button = ok;
-    }
-    return button;
+    return button != nullptr ? button : FindOkButton(dialog);
 }
 
 HWND DialogButton(HWND dialog, const char* caption, const char* failure)

@@ -19,8 +19,13 @@ HWND FindFileNameBox(HWND dialog);
 // The same; a fault ("Could not get handle to edit box") when there is none.
 HWND FileNameBox(HWND dialog);
 
+// A dialog's "Button" with id IDOK: a direct child first, else the first at
+// any depth (a dialog may keep its buttons in a panel). None when there is none.
+HWND FindOkButton(HWND dialog);
+
 // A file dialog's button: the child "Button" with this caption, or, in a
-// dialog whose captions are in another language, its default button (IDOK).
+// dialog whose captions are in another language, its default button (IDOK),
+// however deep: the one that the shape of a file dialog was recognised by.
 // None when there is none (yet).
 HWND FindDialogButton(HWND dialog, const char* caption);
 // The same; a fault with `failure` when there is none.
